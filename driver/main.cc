@@ -1,0 +1,5 @@
+#include "run.h"
+
+int main(int argumentCount, char** arguments) {
+  return runTuflat(argumentCount, arguments);
+}

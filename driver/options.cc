@@ -1,0 +1,152 @@
+#include "options.h"
+
+#include <cstring>
+#include <new>
+
+#include "../platform/full_path.h"
+#include "diagnostics.h"
+#include "output.h"
+
+namespace {
+
+constexpr char kDefine[] = "#define ";
+
+// The define text for the value `name[=body]`, as wide text.
+int makeDefineEntry(const char* value, TextEntry* entry) {
+  const char* equals = strchr(value, '=');
+  size_t nameBytes = equals != nullptr ? static_cast<size_t>(equals - value) : strlen(value);
+  const char* pieces[] = {kDefine, value, " ", equals != nullptr ? equals + 1 : ""};
+  size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, equals != nullptr ? 1u : 0u,
+                         equals != nullptr ? strlen(equals + 1) : 0};
+  size_t needed = 0;
+  for (int piece = 0; piece < 4; ++piece) {
+    int units = oemToWideCounted(pieces[piece], pieceBytes[piece], nullptr, 0);
+    if (units < 0) return 0;
+    needed += static_cast<size_t>(units);
+  }
+  if (needed >= UINT32_MAX) return 0;
+  auto* text =
+      static_cast<char16_t*>(::operator new((needed + 1) * sizeof(char16_t), std::nothrow));
+  if (text == nullptr) return 0;
+  size_t length = 0;
+  text[0] = 0;
+  for (int piece = 0; piece < 4; ++piece) {
+    length += static_cast<size_t>(
+        oemToWideCounted(pieces[piece], pieceBytes[piece], text + length, needed + 1 - length));
+  }
+  entry->text = text;
+  entry->count = static_cast<uint32_t>(length + 1);
+  return 1;
+}
+
+// The directory for the value, resolved against the current directory. A
+// value too long for a path resolves to the bare prefix, which opens nothing.
+int makePathEntry(const char* value, TextEntry* entry) {
+  oemToWide(value, ConvBuffer.wide, kWorkBufferChars);
+  size_t length = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  return makeTextEntry(ResultBuffer.wide, length, u"", entry);
+}
+
+}  // namespace
+
+uint64_t normaliseOptionText(char* buffer, uint64_t count) {
+  uint64_t written = 0;
+  uint64_t lfRun = 1;
+  bool inComment = false;
+  bool pendingSpace = false;
+  for (uint64_t i = 0; i < count; ++i) {
+    char byte = buffer[i];
+    if (byte == '\r') continue;
+    if (byte == '\n') {
+      ++lfRun;
+      inComment = false;
+      pendingSpace = false;
+      if (lfRun < 2) buffer[written++] = '\n';
+      continue;
+    }
+    if (inComment) continue;
+    if (byte == ' ' || byte == '\t') {
+      pendingSpace = true;
+      continue;
+    }
+    if (pendingSpace) {
+      buffer[written++] = ' ';
+      pendingSpace = false;
+    }
+    if (byte == '#') {
+      inComment = true;
+    } else {
+      buffer[written++] = byte;
+      lfRun = 0;
+    }
+  }
+  return written;
+}
+
+uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* table,
+                        OptionKind kind) {
+  uint32_t found = 0;
+  uint64_t lineStart = 0;
+  while (lineStart < length) {
+    const char* lf = static_cast<const char*>(memchr(text + lineStart, '\n', length - lineStart));
+    // A last line without its LF counts like any other.
+    uint64_t lineEnd = lf != nullptr ? static_cast<uint64_t>(lf - text) : length;
+    if (lineEnd - lineStart >= 2 && text[lineStart] == '/' && text[lineStart + 1] == letter) {
+      if (table != nullptr) {
+        char saved = text[lineEnd];
+        text[lineEnd] = 0;
+        const char* value = text + lineStart + 2;
+        int made = kind == OptionKind::Paths ? makePathEntry(value, &table[found])
+                                             : makeDefineEntry(value, &table[found]);
+        text[lineEnd] = saved;
+        if (!made) return found;
+      }
+      ++found;
+    }
+    lineStart = lineEnd + 1;
+  }
+  return found;
+}
+
+int loadOptionFile(const char* name, OptionText* options) {
+  SimpleFile file;
+  file.handle =
+      CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file.handle == INVALID_HANDLE_VALUE) {
+    complain("cannot open the option file '%s': %s", name, systemErrorText(GetLastError()));
+    return 0;
+  }
+  uint64_t size = getFileSize(file.handle);
+  char* buffer = nullptr;
+  if (size < (static_cast<uint64_t>(1) << 32) && size < SIZE_MAX) {
+    buffer = static_cast<char*>(::operator new(size + 1, std::nothrow));
+  }
+  if (buffer == nullptr) {
+    complain("cannot read the option file '%s' into memory (%llu bytes)", name,
+             static_cast<unsigned long long>(size));
+    return 0;
+  }
+  uint64_t count = file.read(buffer, size);
+  options->text = buffer;
+  options->length = normaliseOptionText(buffer, count);
+  return 1;
+}
+
+void writeDefineBlock() {
+  for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
+    const char16_t* text = DefineList.entries[entry].text;
+    size_t remaining = DefineList.entries[entry].count - 1;
+    while (remaining > 0) {
+      size_t piece = remaining < kWorkBufferChars ? remaining : kWorkBufferChars;
+      // Keep a surrogate pair in one piece.
+      if (piece < remaining && text[piece - 1] >= 0xD800 && text[piece - 1] < 0xDC00) --piece;
+      int bytes = WideCharToMultiByte(CP_OEMCP, 0, text, static_cast<int>(piece), ConvBuffer.bytes,
+                                      static_cast<int>(kWorkBufferBytes), nullptr, nullptr);
+      writeOutput(ConvBuffer.bytes, bytes > 0 ? static_cast<uint64_t>(bytes) : 0);
+      text += piece;
+      remaining -= piece;
+    }
+    writeOutputText("\n");
+  }
+}

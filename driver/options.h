@@ -1,0 +1,36 @@
+// The option file: `/I<directory>` and `/D<name>[=<value>]` lines, `#`
+// comments, free spacing.
+#ifndef TUFLAT_DRIVER_OPTIONS_H
+#define TUFLAT_DRIVER_OPTIONS_H
+
+#include <cstdint>
+
+#include "run_state.h"
+
+enum class OptionKind { Paths, Defines };
+
+// The normalised option text: text[0, length) with at least one byte of room
+// after it. Lives until the process exits.
+struct OptionText {
+  char* text;
+  uint64_t length;
+};
+
+// Rewrites buffer[0, count) in place: CRs and comments dropped, spacing runs
+// made one space, blank lines dropped. Returns the new length.
+uint64_t normaliseOptionText(char* buffer, uint64_t count);
+
+// Counts the lines of `text` that are `letter` options; when `table` is given,
+// also fills one entry per option into it, in order. Returns the count; when
+// filling, fewer only if memory ran out.
+uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* table,
+                        OptionKind kind);
+
+// Opens, reads and normalises the option file. Returns 0, after saying why,
+// when the file cannot be opened or read into memory.
+int loadOptionFile(const char* name, OptionText* options);
+
+// Writes one line per DefineList entry to the output.
+void writeDefineBlock();
+
+#endif

@@ -1,0 +1,164 @@
+#include "run.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "../expand/expand.h"
+#include "../platform/full_path.h"
+#include "../platform/os.h"
+#include "diagnostics.h"
+#include "options.h"
+#include "output.h"
+#include "run_state.h"
+
+#ifndef TUFLAT_VERSION
+#define TUFLAT_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+constexpr char kUsage[] =
+    "usage: tuflat OPTIONS SOURCE OUTPUT\n"
+    "Writes SOURCE to OUTPUT with every quoted include expanded in place.\n"
+    "OPTIONS is a file of /I<directory> and /D<name>[=<value>] lines.\n";
+
+// The identity of an existing file, or 0 when it cannot be had.
+int identityOf(HANDLE file, FileIdentity* identity) {
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  int known = getFileIdentity(file, identity);
+  CloseHandle(file);
+  return known;
+}
+
+// True, after saying so, when the output names the option file or the main
+// source, which creating it would destroy.
+bool outputWouldDestroyInput(const char* optionName, const char* sourceName,
+                             const char* outputName) {
+  FileIdentity output;
+  if (!identityOf(CreateFileA(outputName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                  &output)) {
+    return false;
+  }
+  FileIdentity input;
+  if (identityOf(CreateFileA(optionName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                 &input) &&
+      input == output) {
+    complain("the output file '%s' is the option file; nothing was written", outputName);
+    return true;
+  }
+  oemToWide(sourceName, ConvBuffer.wide, kWorkBufferChars);
+  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  if (identityOf(CreateFileW(ResultBuffer.wide, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                 &input) &&
+      input == output) {
+    complain("the output file '%s' is the main source; nothing was written", outputName);
+    return true;
+  }
+  return false;
+}
+
+// Leaves the main source's full path in CandidateBuffer and puts its directory
+// into slots 0 and 1, which share one text.
+int locateMainSource(const char* sourceName) {
+  oemToWide(sourceName, ConvBuffer.wide, kWorkBufferChars);
+  resolveFullPath(ConvBuffer.wide, CandidateBuffer.wide, kWorkBufferBytes);
+  // The directory is the unresolved name followed by `\..`, resolved.
+  static const char16_t kParent[] = u"\\..";
+  size_t length = 0;
+  while (ConvBuffer.wide[length] != 0) ++length;
+  if (length + 3 < kWorkBufferChars) {
+    memcpy(ConvBuffer.wide + length, kParent, sizeof kParent);
+  } else {
+    ConvBuffer.wide[0] = 0;
+  }
+  size_t directoryLength = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  if (!makeTextEntry(ResultBuffer.wide, directoryLength, u"", &SearchList.entries[0])) return 0;
+  SearchList.entries[1] = SearchList.entries[0];
+  return 1;
+}
+
+// Creates a table's array; 0 when no memory can be had.
+TextEntry* newEntries(uint32_t count) {
+  return static_cast<TextEntry*>(
+      ::operator new((static_cast<size_t>(count) + 1) * sizeof(TextEntry), std::nothrow));
+}
+
+int outOfMemory() {
+  complain("not enough memory");
+  return 1;
+}
+
+}  // namespace
+
+int runTuflat(int argumentCount, char** arguments) {
+  if (argumentCount == 2 && strcmp(arguments[1], "--help") == 0) {
+    fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argumentCount == 2 && strcmp(arguments[1], "--version") == 0) {
+    puts("tuflat " TUFLAT_VERSION);
+    return 0;
+  }
+  if (argumentCount < 4) {
+    fputs(kUsage, stderr);
+    return 1;
+  }
+  const char* optionName = arguments[1];
+  const char* sourceName = arguments[2];
+  const char* outputName = arguments[3];
+  prepareStandardOutput();
+  if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
+
+  HANDLE output =
+      CreateFileA(outputName, GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (output == INVALID_HANDLE_VALUE) {
+    complain("cannot create the output file '%s': %s", outputName, systemErrorText(GetLastError()));
+    return 1;
+  }
+  OutputFile.handle = output;
+  OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
+
+  OptionText options;
+  if (!loadOptionFile(optionName, &options)) return 1;
+  uint32_t directories =
+      collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);
+  printf("n_I=%i\n", static_cast<int>(directories + 1));
+  SearchList.entries = newEntries(directories + 2);
+  if (SearchList.entries == nullptr ||
+      collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
+                     OptionKind::Paths) != directories ||
+      !locateMainSource(sourceName)) {
+    return outOfMemory();
+  }
+  SearchList.count = directories + 2;
+  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
+    printWide("<%s>\n", SearchList.entries[slot].text);
+  }
+
+  uint32_t defines =
+      collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines);
+  printf("n_D=%i\n", static_cast<int>(defines));
+  DefineList.entries = newEntries(defines);
+  if (DefineList.entries == nullptr ||
+      collectOptions(options.text, options.length, 'D', DefineList.entries, OptionKind::Defines) !=
+          defines) {
+    return outOfMemory();
+  }
+  DefineList.count = defines;
+  for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
+    printWide("<%s>\n", DefineList.entries[entry].text);
+  }
+  writeDefineBlock();
+
+  writeOutputText("\n\n");
+  if (!expandFile(CandidateBuffer.wide, PathKind::Resolved)) {
+    DWORD error = GetLastError();
+    complain("warning: cannot open the main source '%s': %s", sourceName, systemErrorText(error));
+  }
+  flushOutput();
+  CloseHandle(OutputFile.handle);
+  return reportLosses() ? 2 : 0;
+}

@@ -1,0 +1,27 @@
+#include "run_state.h"
+
+#include <cstring>
+#include <new>
+
+SimpleFile OutputFile;
+FileIdentity OutputIdentity;
+bool OutputIdentityKnown = false;
+TextTable SearchList;
+TextTable DefineList;
+WorkBuffer ConvBuffer;
+WorkBuffer CandidateBuffer;
+WorkBuffer ResultBuffer;
+
+int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {
+  size_t suffixLength = 0;
+  while (suffix[suffixLength] != 0) ++suffixLength;
+  size_t count = length + suffixLength + 1;
+  if (count > UINT32_MAX) return 0;
+  auto* copy = static_cast<char16_t*>(::operator new(count * sizeof(char16_t), std::nothrow));
+  if (copy == nullptr) return 0;
+  memcpy(copy, text, length * sizeof(char16_t));
+  memcpy(copy + length, suffix, (suffixLength + 1) * sizeof(char16_t));
+  entry->text = copy;
+  entry->count = static_cast<uint32_t>(count);
+  return 1;
+}

@@ -1,0 +1,233 @@
+#include "expand.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "../driver/diagnostics.h"
+#include "../driver/output.h"
+#include "../driver/run_state.h"
+#include "../platform/full_path.h"
+#include "../platform/os.h"
+
+namespace {
+
+constexpr char kKeyword[] = "#include";
+constexpr uint8_t kKeywordLength = 8;
+
+// includeState: values 0 to 8 mean that many bytes of the keyword have matched.
+constexpr uint8_t kInQuotedName = 9;
+constexpr uint8_t kInAngleName = 10;
+constexpr uint8_t kQuotedComplete = 11;
+
+enum class Comment : uint8_t { None, Line, Block };
+
+// The files being expanded, outermost first: chain[0, depth).
+int depth = 0;
+FileIdentity chain[kMaxIncludeDepth];
+bool chainIdentityKnown[kMaxIncludeDepth];
+
+size_t wideLength(const char16_t* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+bool isOnChain(const FileIdentity& identity) {
+  for (int level = 0; level < depth; ++level) {
+    if (chainIdentityKnown[level] && chain[level] == identity) return true;
+  }
+  return false;
+}
+
+// Tries the name in every SearchList slot in order; the first that opens wins.
+int search(const char16_t* name) {
+  size_t nameLength = wideLength(name);
+  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
+    const char16_t* directory = SearchList.entries[slot].text;
+    size_t directoryLength = wideLength(directory);
+    // A candidate that does not fit the buffer is one that does not open.
+    if (directoryLength + 1 + nameLength >= kWorkBufferChars) continue;
+    char16_t* candidate = CandidateBuffer.wide;
+    memcpy(candidate, directory, directoryLength * sizeof(char16_t));
+    candidate[directoryLength] = u'\\';
+    memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
+    resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
+    if (expandFile(ConvBuffer.wide, PathKind::Resolved)) return 1;
+  }
+  writeOutputText("!!! NO FILE !!!\n");
+  return 0;
+}
+
+// Opens the file at `path` and expands it. The path may live in a work
+// buffer: it is copied into slot 0 before the scan can overwrite that buffer.
+int expandPath(const char16_t* path) {
+  SimpleFile file;
+  if (file.openForRead(path) == nullptr) return 0;
+  FileIdentity identity;
+  bool identityKnown = getFileIdentity(file.handle, &identity) != 0;
+  if (identityKnown && OutputIdentityKnown && identity == OutputIdentity) {
+    CloseHandle(file.handle);
+    writeOutputText("!!! OUTPUT FILE !!!\n");
+    return 1;
+  }
+  if (identityKnown && isOnChain(identity)) {
+    CloseHandle(file.handle);
+    writeOutputText("//!!! INCLUDE CYCLE !!!\n");
+    return 1;
+  }
+
+  uint64_t size = getFileSize(file.handle);
+  TextEntry own = {nullptr, 0};
+  char* bytes = nullptr;
+  if (size <= static_cast<uint64_t>(PTRDIFF_MAX) &&
+      makeTextEntry(path, wideLength(path), u"\\..", &own)) {
+    bytes = static_cast<char*>(::operator new(size > 0 ? size : 1, std::nothrow));
+  }
+  uint64_t count = bytes != nullptr ? file.read(bytes, size) : 0;
+  printf("l=%" PRIu64 "\n", count);
+  if (count < size) noteUnreadFile(path, count, size);
+
+  if (bytes != nullptr) {
+    chain[depth] = identity;
+    chainIdentityKnown[depth] = identityKnown;
+    ++depth;
+    TextEntry includer = SearchList.entries[0];
+    SearchList.entries[0] = own;
+    scanText(bytes, count);
+    SearchList.entries[0] = includer;
+    --depth;
+    ::operator delete(bytes);
+  }
+  ::operator delete(own.text);
+  CloseHandle(file.handle);
+  return 1;
+}
+
+// Follows the quoted include whose name is `name[0, length)`.
+void expandInclude(const char* name, uint64_t length) {
+  // Like any C text, the name ends at a NUL byte.
+  const void* nul = memchr(name, 0, length);
+  size_t nameBytes = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
+                                    : static_cast<size_t>(length);
+  char16_t* wideName = ResultBuffer.wide;
+  char16_t* longName = nullptr;
+  if (oemToWideCounted(name, nameBytes, wideName, kWorkBufferChars) < 0) {
+    // Too long for the buffer: shown and searched, though no candidate can hold it.
+    wideName[0] = 0;
+    int needed = oemToWideCounted(name, nameBytes, nullptr, 0);
+    size_t room = needed > 0 ? static_cast<size_t>(needed) + 1 : 1;
+    longName = static_cast<char16_t*>(::operator new(room * sizeof(char16_t), std::nothrow));
+    if (longName != nullptr && oemToWideCounted(name, nameBytes, longName, room) >= 0) {
+      wideName = longName;
+    }
+  }
+  printWide("#include: [%s]\n", wideName);
+  if (depth >= kMaxIncludeDepth) {
+    writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
+    noteTooDeep();
+  } else {
+    expandFile(wideName, PathKind::Written);
+  }
+  ::operator delete(longName);
+}
+
+}  // namespace
+
+int expandFile(const char16_t* path, PathKind kind) {
+  printWide("!<%s>\n", path);
+  printWide("?<%s>\n", SearchList.entries[0].text);
+  if (kind == PathKind::Written && !hasLongPathPrefix(path)) return search(path);
+  return expandPath(path);
+}
+
+void scanText(char* bytes, uint64_t count) {
+  uint16_t window = 0;
+  Comment comment = Comment::None;
+  bool atLineStart = true;
+  uint8_t includeState = 0;
+  uint64_t nameStart = 0;
+  uint64_t closeOffset = 0;
+  uint64_t lineStart = 0;
+  // bytes[unwritten, lineStart) is finished text, identical to what the
+  // output needs, not yet written: it goes out as one span when something
+  // breaks it (a dropped CR, an include line, the end of the file).
+  uint64_t unwritten = 0;
+
+  // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
+  // last line without one, which is written like any other.
+  auto endLine = [&](uint64_t end) {
+    uint64_t textEnd = end;
+    if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
+    if (includeState == kQuotedComplete) {
+      writeOutput(bytes + unwritten, lineStart - unwritten);
+      writeOutputText("//--- ");
+      writeOutput(bytes + lineStart, textEnd - lineStart);
+      writeOutputText("\n");
+      unwritten = end < count ? end + 1 : count;
+      expandInclude(bytes + nameStart, closeOffset - nameStart);
+    } else if (end == count) {
+      writeOutput(bytes + unwritten, textEnd - unwritten);
+      writeOutputText("\n");
+      unwritten = count;
+    } else if (textEnd < end) {
+      // The LF stays and starts the next span.
+      writeOutput(bytes + unwritten, textEnd - unwritten);
+      unwritten = end;
+    }
+    lineStart = end + 1;
+    atLineStart = true;
+    includeState = 0;
+  };
+
+  for (uint64_t i = 0; i < count; ++i) {
+    unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    window = static_cast<uint16_t>(window << 8 | byte);
+    if (window == 0x2F2F && comment == Comment::None) {
+      comment = Comment::Line;
+      window = 0;
+    } else if (window == 0x2F2A && comment == Comment::None) {
+      comment = Comment::Block;
+      window = 0;
+    } else if (window == 0x2A2F && comment == Comment::Block) {
+      comment = Comment::None;
+      window = 0;
+    } else if (byte == '\n') {
+      if (comment == Comment::Line) comment = Comment::None;
+      endLine(i);
+      continue;
+    }
+    if (byte <= 0x20 || comment != Comment::None) continue;
+    if (atLineStart && includeState < kKeywordLength &&
+        byte == static_cast<unsigned char>(kKeyword[includeState])) {
+      ++includeState;
+      continue;
+    }
+    atLineStart = false;
+    if (byte == '"') {
+      if (includeState == kInQuotedName) {
+        includeState = kQuotedComplete;
+        closeOffset = i;
+      } else if (includeState == kKeywordLength) {
+        nameStart = i + 1;
+        includeState = kInQuotedName;
+      }
+    } else if (byte == '<') {
+      if (includeState == kKeywordLength) {
+        nameStart = i + 1;
+        includeState = kInAngleName;
+      }
+    } else if (byte == '>' && includeState == kInAngleName) {
+      // Printed as C text: the name ends at a NUL byte.
+      const char* nul = static_cast<const char*>(memchr(bytes + nameStart, 0, i - nameStart));
+      uint64_t end = nul != nullptr ? static_cast<uint64_t>(nul - bytes) : i;
+      fputs("#include: <", stdout);
+      fwrite(bytes + nameStart, 1, end - nameStart, stdout);
+      fputs(">\n", stdout);
+      includeState = 0;
+    }
+  }
+  if (lineStart < count) endLine(count);
+  writeOutput(bytes + unwritten, count - unwritten);
+}

@@ -1,0 +1,41 @@
+#include "full_path.h"
+
+#include <climits>
+#include <cstring>
+
+#include "winapi.h"
+
+size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t destinationBytes) {
+  static const char16_t kPrefix[] = u"\\\\?\\";
+  memcpy(destination, kPrefix, sizeof kPrefix);
+  DWORD room = static_cast<DWORD>(destinationBytes / 2 - 4);
+  DWORD length = GetFullPathNameW(source, room, destination + 4, nullptr);
+  if (length == 0 || length >= room) destination[4] = 0;
+  if (destination[4] == u'\\' && destination[5] == u'\\') {
+    memmove(destination, destination + 4, (length + 1) * sizeof(char16_t));
+  }
+  size_t result = 0;
+  while (destination[result] != 0) ++result;
+  return result;
+}
+
+int oemToWide(const char* text, char16_t* wide, size_t wideChars) {
+  int capacity = wideChars > INT_MAX ? INT_MAX : static_cast<int>(wideChars);
+  int written = MultiByteToWideChar(CP_OEMCP, 0, text, -1, wide, capacity);
+  if (written == 0) wide[0] = 0;
+  return written;
+}
+
+int oemToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars) {
+  if (bytes > INT_MAX) return -1;
+  if (bytes == 0) {
+    if (wideChars > 0) wide[0] = 0;
+    return 0;
+  }
+  int needed = MultiByteToWideChar(CP_OEMCP, 0, text, static_cast<int>(bytes), nullptr, 0);
+  if (wideChars == 0) return needed;
+  if (needed <= 0 || static_cast<size_t>(needed) >= wideChars) return -1;
+  MultiByteToWideChar(CP_OEMCP, 0, text, static_cast<int>(bytes), wide, needed);
+  wide[needed] = 0;
+  return needed;
+}

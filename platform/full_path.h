@@ -1,0 +1,28 @@
+// Absolute wide paths with the long-path prefix, and OEM text conversion.
+#ifndef TUFLAT_PLATFORM_FULL_PATH_H
+#define TUFLAT_PLATFORM_FULL_PATH_H
+
+#include <cstddef>
+
+// Every path that begins with these three characters counts as absolute.
+inline bool hasLongPathPrefix(const char16_t* path) {
+  return path[0] == u'\\' && path[1] == u'\\' && path[2] == u'?';
+}
+
+// Resolves `source` against the current directory into `destination`, with the
+// prefix `\\?\` unless the result already begins with two backslashes (a
+// prefixed or network path). When the result does not fit, `destination` holds
+// the bare prefix, which opens nothing. Returns the length in characters.
+size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t destinationBytes);
+
+// OEM text, NUL-terminated, into `wide`. Returns the characters written, the
+// terminator counted; 0 when it does not fit, and then `wide` holds "".
+int oemToWide(const char* text, char16_t* wide, size_t wideChars);
+
+// `bytes` bytes of OEM text, which need not be terminated, into `wide` with a
+// terminator. Returns the characters written without it, or -1 when they do
+// not fit in `wideChars` (terminator included); then `wide` is left alone.
+// With `wideChars` 0, returns the characters needed without the terminator.
+int oemToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars);
+
+#endif

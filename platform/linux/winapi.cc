@@ -1,0 +1,390 @@
+#include "winapi.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "handle.h"
+
+namespace {
+
+DWORD lastError = NO_ERROR;
+
+struct ErrorPair {
+  int errnoValue;
+  DWORD code;
+};
+
+// First match wins in both directions, so the usual errno for a code comes first.
+constexpr ErrorPair kErrors[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {EISDIR, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EROFS, ERROR_WRITE_PROTECT},
+    {EBUSY, ERROR_SHARING_VIOLATION},
+    {EEXIST, ERROR_FILE_EXISTS},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_FULL},
+    {EFBIG, ERROR_DISK_FULL},
+    {ERANGE, ERROR_INSUFFICIENT_BUFFER},
+    {EILSEQ, ERROR_INVALID_NAME},
+    {EINVAL, ERROR_NEGATIVE_SEEK},
+    {ESPIPE, ERROR_SEEK_ON_DEVICE},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {ELOOP, ERROR_CANT_RESOLVE_FILENAME},
+};
+
+bool fail(DWORD code) {
+  lastError = code;
+  return false;
+}
+
+bool failWithErrno() {
+  return fail(errorCodeOf(errno));
+}
+
+bool isSeparator(char16_t unit) {
+  return unit == u'\\' || unit == u'/';
+}
+
+bool isLongPathPrefix(const char16_t* name) {
+  return name[0] == u'\\' && name[1] == u'\\' && name[2] == u'?' && name[3] == u'\\';
+}
+
+size_t segmentLength(const char16_t* text) {
+  size_t length = 0;
+  while (text[length] != 0 && !isSeparator(text[length])) ++length;
+  return length;
+}
+
+// A resolved path being built: a root that `..` never climbs above, then
+// `\segment` pieces. Roomier than any caller's buffer, so that whether the
+// result fits is decided on the finished text.
+class ResolvedPath {
+ public:
+  void appendRoot(const char16_t* text, size_t length) {
+    append(text, length);
+    rootLength_ = length_;
+  }
+  void reset() {
+    length_ = 0;
+    rootLength_ = 0;
+    overflowed_ = false;
+  }
+
+  void appendSegments(const char16_t* text) {
+    while (*text != 0) {
+      while (isSeparator(*text)) ++text;
+      size_t length = segmentLength(text);
+      if (length > 0) appendSegment(text, length);
+      text += length;
+    }
+  }
+
+  void appendCurrentDirectory() {
+    appendRoot(u"Z:", 2);
+    static char directory[PATH_MAX];
+    if (getcwd(directory, sizeof directory) == nullptr) return;
+    static char16_t wide[PATH_MAX];
+    size_t length = strlen(directory);
+    for (size_t i = 0; i <= length; ++i) wide[i] = static_cast<unsigned char>(directory[i]);
+    appendSegments(wide);
+  }
+
+  void finish(bool trailingSeparator) {
+    if (trailingSeparator || length_ == rootLength_) append(u"\\", 1);
+  }
+
+  bool overflowed() const { return overflowed_; }
+  size_t length() const { return length_; }
+  const char16_t* text() const { return text_; }
+
+ private:
+  void appendSegment(const char16_t* segment, size_t length) {
+    if (length == 1 && segment[0] == u'.') return;
+    if (length == 2 && segment[0] == u'.' && segment[1] == u'.') {
+      while (length_ > rootLength_ && text_[length_ - 1] != u'\\') --length_;
+      if (length_ > rootLength_) --length_;
+      return;
+    }
+    append(u"\\", 1);
+    append(segment, length);
+  }
+
+  void append(const char16_t* text, size_t length) {
+    if (length > kRoom - 1 - length_) {
+      overflowed_ = true;
+      return;
+    }
+    memcpy(text_ + length_, text, length * sizeof(char16_t));
+    length_ += length;
+  }
+
+  static constexpr size_t kRoom = 1 << 17;
+  char16_t text_[kRoom];
+  size_t length_ = 0;
+  size_t rootLength_ = 0;
+  bool overflowed_ = false;
+};
+
+// Resolves `name` into `path`; 0 when the name has no resolution.
+bool resolve(const char16_t* name, ResolvedPath* path) {
+  if (name[0] == 0) return fail(ERROR_INVALID_NAME);
+  const char16_t* rest = name;
+  if (isLongPathPrefix(name)) {
+    size_t rootLength = segmentLength(name + 4);
+    if (rootLength == 0) return fail(ERROR_INVALID_NAME);
+    path->appendRoot(name, 4 + rootLength);
+    rest = name + 4 + rootLength;
+  } else if (isSeparator(name[0]) && isSeparator(name[1])) {
+    // \\server\share is the root of a network path.
+    path->appendRoot(u"\\\\", 2);
+    rest = name + 2;
+    size_t serverLength = segmentLength(rest);
+    path->appendRoot(rest, serverLength);
+    rest += serverLength;
+    if (isSeparator(*rest)) {
+      ++rest;
+      size_t shareLength = segmentLength(rest);
+      path->appendRoot(u"\\", 1);
+      path->appendRoot(rest, shareLength);
+      rest += shareLength;
+    }
+  } else if (isSeparator(name[0])) {
+    path->appendRoot(u"Z:", 2);
+  } else if (name[0] < 0x80 && isalpha(name[0]) && name[1] == u':') {
+    bool currentDrive = name[0] == u'Z' || name[0] == u'z';
+    if (currentDrive && !isSeparator(name[2])) {
+      path->appendCurrentDirectory();
+    } else {
+      path->appendRoot(name, 2);
+    }
+    rest = name + 2;
+  } else {
+    path->appendCurrentDirectory();
+  }
+  path->appendSegments(rest);
+  size_t restLength = 0;
+  while (rest[restLength] != 0) ++restLength;
+  path->finish(restLength > 0 && isSeparator(rest[restLength - 1]));
+  if (path->overflowed()) return fail(ERROR_FILENAME_EXCED_RANGE);
+  return true;
+}
+
+// The Linux path of a Z: path (resolved first unless it carries the prefix).
+bool linuxPathOf(const char16_t* name, char* linuxPath, size_t room) {
+  static ResolvedPath resolved;
+  const char16_t* path = name + 4;
+  if (!isLongPathPrefix(name)) {
+    resolved.reset();
+    if (!resolve(name, &resolved)) return false;
+    path = resolved.text();
+  }
+  if ((path[0] != u'Z' && path[0] != u'z') || path[1] != u':' ||
+      (path[2] != 0 && !isSeparator(path[2]))) {
+    return fail(ERROR_PATH_NOT_FOUND);
+  }
+  size_t length = 0;
+  linuxPath[length++] = '/';
+  for (const char16_t* unit = path + 2; *unit != 0; ++unit) {
+    if (length + 1 >= room) return fail(ERROR_FILENAME_EXCED_RANGE);
+    if (*unit > 0xFF) return fail(ERROR_INVALID_NAME);
+    if (isSeparator(*unit)) {
+      if (linuxPath[length - 1] != '/') linuxPath[length++] = '/';
+    } else {
+      linuxPath[length++] = static_cast<char>(*unit);
+    }
+  }
+  linuxPath[length] = 0;
+  return true;
+}
+
+HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
+  int flags = O_CLOEXEC;
+  bool reads = (access & GENERIC_READ) != 0;
+  bool writes = (access & GENERIC_WRITE) != 0;
+  if (reads && writes) {
+    flags |= O_RDWR;
+  } else if (writes) {
+    flags |= O_WRONLY;
+  } else if (reads) {
+    flags |= O_RDONLY;
+  } else {
+    flags |= O_PATH;
+  }
+  if (creation == CREATE_ALWAYS && !(flags & O_PATH)) {
+    flags |= O_CREAT | O_TRUNC;
+  } else if (creation != OPEN_EXISTING) {
+    fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  int descriptor;
+  do {
+    descriptor = open(path, flags, 0666);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) {
+    failWithErrno();
+    return INVALID_HANDLE_VALUE;
+  }
+  // A directory is not a file to open, as on Windows without backup semantics.
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    close(descriptor);
+    fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handleOf(descriptor);
+}
+
+}  // namespace
+
+DWORD errorCodeOf(int errnoValue) {
+  for (const ErrorPair& pair : kErrors) {
+    if (pair.errnoValue == errnoValue) return pair.code;
+  }
+  return ERROR_ACCESS_DENIED;
+}
+
+int errnoOf(DWORD code) {
+  for (const ErrorPair& pair : kErrors) {
+    if (pair.code == code) return pair.errnoValue;
+  }
+  return EIO;
+}
+
+HANDLE CreateFileA(const char* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD creation,
+                   DWORD, HANDLE) {
+  return openLinuxPath(name, access, creation);
+}
+
+HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD creation,
+                   DWORD, HANDLE) {
+  static char linuxPath[1 << 16];
+  if (!linuxPathOf(name, linuxPath, sizeof linuxPath)) return INVALID_HANDLE_VALUE;
+  return openLinuxPath(linuxPath, access, creation);
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED*) {
+  DWORD total = 0;
+  bool ok = true;
+  while (total < count) {
+    ssize_t got = read(descriptorOf(file), static_cast<char*>(buffer) + total, count - total);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = failWithErrno();
+    if (got <= 0) break;
+    total += static_cast<DWORD>(got);
+  }
+  *done = total;
+  return ok;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLAPPED*) {
+  DWORD total = 0;
+  bool ok = true;
+  while (total < count) {
+    ssize_t put =
+        write(descriptorOf(file), static_cast<const char*>(buffer) + total, count - total);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      ok = put < 0 ? failWithErrno() : fail(ERROR_DISK_FULL);
+      break;
+    }
+    total += static_cast<DWORD>(put);
+  }
+  *done = total;
+  return ok;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+  int64_t offset = distance;
+  if (distanceHigh != nullptr) {
+    offset =
+        static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                             static_cast<uint32_t>(distance));
+  }
+  int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+  off_t position = lseek(descriptorOf(file), static_cast<off_t>(offset), whence);
+  if (position < 0) {
+    failWithErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(position >> 32);
+  DWORD low = static_cast<DWORD>(position);
+  // A real position whose low half looks like the failure value says so.
+  if (low == INVALID_SET_FILE_POINTER) lastError = NO_ERROR;
+  return low;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  return close(descriptorOf(handle)) == 0 || failWithErrno();
+}
+
+DWORD GetLastError() {
+  return lastError;
+}
+
+void SetLastError(DWORD code) {
+  lastError = code;
+}
+
+DWORD GetFullPathNameW(const char16_t* name, DWORD bufferChars, char16_t* buffer,
+                       char16_t** filePart) {
+  static ResolvedPath path;
+  path.reset();
+  if (!resolve(name, &path)) return 0;
+  size_t length = path.length();
+  if (length + 1 > bufferChars) return static_cast<DWORD>(length + 1);
+  memcpy(buffer, path.text(), length * sizeof(char16_t));
+  buffer[length] = 0;
+  if (filePart != nullptr) {
+    size_t last = length;
+    while (last > 0 && buffer[last - 1] != u'\\') --last;
+    *filePart = last < length ? buffer + last : nullptr;
+  }
+  return static_cast<DWORD>(length);
+}
+
+int MultiByteToWideChar(UINT, DWORD, const char* text, int bytes, char16_t* wide, int wideChars) {
+  size_t count = bytes < 0 ? strlen(text) + 1 : static_cast<size_t>(bytes);
+  if (count > INT_MAX) return fail(ERROR_INVALID_PARAMETER);
+  if (wideChars == 0) return static_cast<int>(count);
+  if (count > static_cast<size_t>(wideChars)) return fail(ERROR_INSUFFICIENT_BUFFER);
+  for (size_t i = 0; i < count; ++i) wide[i] = static_cast<unsigned char>(text[i]);
+  return static_cast<int>(count);
+}
+
+int WideCharToMultiByte(UINT, DWORD, const char16_t* wide, int wideChars, char* text, int bytes,
+                        const char* defaultChar, BOOL* usedDefault) {
+  size_t count = 0;
+  if (wideChars < 0) {
+    while (wide[count] != 0) ++count;
+    ++count;
+  } else {
+    count = static_cast<size_t>(wideChars);
+  }
+  if (count > INT_MAX) return fail(ERROR_INVALID_PARAMETER);
+  if (bytes == 0) return static_cast<int>(count);
+  if (count > static_cast<size_t>(bytes)) return fail(ERROR_INSUFFICIENT_BUFFER);
+  if (usedDefault != nullptr) *usedDefault = false;
+  for (size_t i = 0; i < count; ++i) {
+    if (wide[i] <= 0xFF) {
+      text[i] = static_cast<char>(wide[i]);
+    } else {
+      text[i] = defaultChar != nullptr ? *defaultChar : '?';
+      if (usedDefault != nullptr) *usedDefault = true;
+    }
+  }
+  return static_cast<int>(count);
+}

@@ -1,0 +1,77 @@
+// Linux provider of the Windows calls the portable code uses.
+//
+// Path model: the Windows path grammar with the Linux root `/` as drive Z:
+// (`/home/a/x.c` is `Z:\home\a\x.c`). The "OEM code page" maps every byte to
+// the code unit of the same value and back, so any bytes survive a round trip.
+#ifndef TUFLAT_PLATFORM_LINUX_WINAPI_H
+#define TUFLAT_PLATFORM_LINUX_WINAPI_H
+
+#include <cstdint>
+
+typedef void* HANDLE;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef int BOOL;
+typedef unsigned int UINT;
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0)))
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFF))
+
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_SHARE_READ = 1;
+constexpr DWORD FILE_SHARE_WRITE = 2;
+constexpr DWORD FILE_SHARE_DELETE = 4;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+constexpr UINT CP_OEMCP = 1;
+
+constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_WRITE_PROTECT = 19;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_SEEK_ON_DEVICE = 132;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
+
+struct SECURITY_ATTRIBUTES;
+struct OVERLAPPED;
+
+// Opens with O_PATH when the access is 0 (enough to identify a file), never
+// opens a directory, and supports OPEN_EXISTING and CREATE_ALWAYS.
+HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD creation, DWORD flags, HANDLE templateFile);
+// Opens only Z: paths, with or without the `\\?\` prefix.
+HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD creation, DWORD flags, HANDLE templateFile);
+// Both carry out the whole transfer asked for, as Windows does on a regular file.
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+// Lexical resolution: never looks at the disk.
+DWORD GetFullPathNameW(const char16_t* name, DWORD bufferChars, char16_t* buffer,
+                       char16_t** filePart);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes, char16_t* wide,
+                        int wideChars);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideChars, char* text,
+                        int bytes, const char* defaultChar, BOOL* usedDefault);
+
+#endif
