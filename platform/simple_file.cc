@@ -75,7 +75,9 @@ uint64_t probeFileSize(HANDLE file) {
   bool found = false;
   for (int bit = 62; bit >= 0 && !found; --bit) {
     uint64_t candidate = position | (static_cast<uint64_t>(1) << bit);
-    seek(file, candidate, FILE_BEGIN);
+    // A position the file system cannot seek to lies beyond the end; reading
+    // after a failed seek would read from wherever the last probe stopped.
+    if (seek(file, candidate, FILE_BEGIN) != candidate) continue;
     uint64_t got = reader.read(probe, kProbeBytes);
     if (got == kProbeBytes) position = candidate;
     if (got > 0 && got < kProbeBytes) {

@@ -1,0 +1,3 @@
+#include "greet.h"
+
+void greet(void) { printf("%s%s\n", GREETING, PUNCTUATION); }

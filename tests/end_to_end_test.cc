@@ -1,0 +1,288 @@
+// The program as a user runs it: exact standard output, output file and status.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "run_tool.h"
+#include "test_files.h"
+
+namespace {
+
+std::string lines(const std::vector<std::string>& each) {
+  std::string text;
+  for (const std::string& line : each) text += line + "\n";
+  return text;
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  ToolRun flatten(const std::string& options = "", const std::string& source = "a.c") {
+    dir.write("opts.txt", options);
+    return runTool({"opts.txt", source, "out.c"}, dir.path());
+  }
+  // The directory as printed, followed by `rest`.
+  std::string at(const std::string& rest = "") const { return dir.shown() + rest; }
+  // The standard output of a run without options on a main source `a.c`.
+  std::string header() const {
+    return lines({"n_I=1", "<" + at() + ">", "<" + at() + ">", "n_D=0", "!<" + at("\\a.c") + ">",
+                  "?<" + at() + ">"});
+  }
+
+  ScratchDirectory dir;
+};
+
+TEST_F(EndToEnd, WholeRunWithOptionsAndANestedInclude) {
+  dir.write("a.c", "#include \"b.h\"\nint a;\n");
+  dir.write("inc/b.h", "int b;\n");
+  ToolRun run = flatten("/Iinc\n/DX=1\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "#define X 1\n\n\n//--- #include \"b.h\"\nint b;\nint a;\n");
+  std::string from = "?<" + at("\\a.c\\..") + ">";
+  EXPECT_EQ(run.out,
+            lines({"n_I=2", "<" + at() + ">", "<" + at() + ">", "<" + at("\\inc") + ">", "n_D=1",
+                   "<#define X 1>", "!<" + at("\\a.c") + ">", "?<" + at() + ">", "l=22",
+                   "#include: [b.h]", "!<b.h>", from, "!<" + at("\\b.h") + ">", from,
+                   "!<" + at("\\b.h") + ">", from, "!<" + at("\\inc\\b.h") + ">", from, "l=7"}));
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(EndToEnd, SourceWithoutIncludesIsCopiedAfterTheSeparator) {
+  dir.write("a.c", "int a;\n\nint b;\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "\n\nint a;\n\nint b;\n");
+  EXPECT_EQ(run.out, header() + "l=15\n");
+}
+
+TEST_F(EndToEnd, RelativeMainSourceInASubdirectory) {
+  dir.write("src/a.c", "x\n");
+  ToolRun run = flatten("", "src/a.c");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, lines({"n_I=1", "<" + at("\\src") + ">", "<" + at("\\src") + ">", "n_D=0",
+                            "!<" + at("\\src\\a.c") + ">", "?<" + at("\\src") + ">", "l=2"}));
+}
+
+TEST_F(EndToEnd, LinesAreCopiedExactlyAndOnlyRealIncludeLinesExpand) {
+  dir.write("q.h", "Q\n");
+  dir.write("a.c",
+            "\xEF\xBB\xBF#include \"q.h\"\r\n"  // a byte-order mark is significant
+            "crlf line\r\n"
+            "  #  include   \"q.h\"  // c\n"
+            "#inc lude \"q.h\"\n"
+            "##include \"q.h\"\n"
+            "x /* #include \"q.h\" */\n"
+            "/* open\n"
+            "#include \"q.h\"\n"
+            "*/ #include \"q.h\"\n"
+            "#include \"q.h\"\n"
+            "#include <a.h> \"q.h\"\n"
+            "#include \"q.h\" <a.h>\n"
+            "#include_next \"q.h\"\n"
+            "#include \"dir//q.h\"\n"
+            "#include \"q.h\r\n"
+            "continued \\\n"
+            "#include \"q.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  std::string q = "Q\n";
+  EXPECT_EQ(dir.read("out.c"), "\n\n\xEF\xBB\xBF#include \"q.h\"\n"
+                               "crlf line\n"
+                               "//---   #  include   \"q.h\"  // c\n" + q +
+                               "//--- #inc lude \"q.h\"\n" + q +
+                               "##include \"q.h\"\n"
+                               "x /* #include \"q.h\" */\n"
+                               "/* open\n"
+                               "#include \"q.h\"\n"
+                               "*/ #include \"q.h\"\n"
+                               "//--- #include \"q.h\"\n" + q +
+                               "#include <a.h> \"q.h\"\n"
+                               "//--- #include \"q.h\" <a.h>\n" + q +
+                               "//--- #include_next \"q.h\"\n" + q +
+                               "#include \"dir//q.h\"\n"
+                               "#include \"q.h\n"
+                               "continued \\\n"
+                               "//--- #include \"q.h\"\n" + q);
+  EXPECT_NE(run.out.find("#include: <a.h>\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, IncludesAreSearchedFromTheIncludersDirectoryFirst) {
+  dir.write("a.c", "#include \"sub/m.h\"\n#include \"x.h\"\n");
+  dir.write("sub/m.h", "#include \"x.h\"\n");
+  dir.write("sub/x.h", "sub x\n");
+  dir.write("x.h", "top x\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  // Inside sub/m.h its own directory wins; back in a.c, a.c's directory does.
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- #include \"sub/m.h\"\n//--- #include \"x.h\"\nsub x\n"
+            "//--- #include \"x.h\"\ntop x\n");
+  EXPECT_NE(run.out.find("!<" + at("\\sub\\x.h") + ">\n?<" + at("\\sub\\m.h\\..") + ">\nl=6\n"),
+            std::string::npos);
+}
+
+TEST_F(EndToEnd, MissingIncludesLeaveTheMarker) {
+  dir.write("a.c", "#include \"none.h\"\n#include \"\"\nend\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- #include \"none.h\"\n!!! NO FILE !!!\n//--- #include \"\"\n"
+            "!!! NO FILE !!!\nend\n");
+}
+
+TEST_F(EndToEnd, ALastLineWithoutLfIsWrittenAndFollowed) {
+  dir.write("a.c", "#include \"b.h\"\nlast");
+  dir.write("b.h", "b\r\n#include \"c.h\"");
+  dir.write("c.h", "c\r");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\nc\nlast\n");
+}
+
+TEST_F(EndToEnd, LongLinesAndMixedLineEndsStayExact) {
+  // Spans long enough to be written straight from the file's buffer, broken
+  // by CRs and include lines, must come out in order and complete.
+  std::string longLine(200000, 'x');
+  std::string source, expected = "\n\n";
+  for (int i = 0; i < 20; ++i) {
+    source += longLine + std::to_string(i) + (i % 3 == 0 ? "\r\n" : "\n");
+    expected += longLine + std::to_string(i) + "\n";
+    if (i % 5 == 0) {
+      source += "#include \"s.h\"\n";
+      expected += "//--- #include \"s.h\"\nsmall\n";
+    }
+    source += "short\r\n";
+    expected += "short\n";
+  }
+  dir.write("a.c", source);
+  dir.write("s.h", "small\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(dir.read("out.c") == expected);
+}
+
+TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
+  dir.write("a.c", "#include \"b.h\"\n#include \"b.h\"\n#include \"a.c\"\n");
+  dir.write("b.h", "b\n#include \"c.h\"\n");
+  dir.write("c.h", "#include \"b.h\"\nc\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  std::string b = "//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\n//--- #include \"b.h\"\n"
+                  "//!!! INCLUDE CYCLE !!!\nc\n";
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + b + b + "//--- #include \"a.c\"\n//!!! INCLUDE CYCLE !!!\n");
+}
+
+TEST_F(EndToEnd, CyclesAreRecognisedThroughOtherNames) {
+  dir.write("real/h.h", "#include \"../link/h.h\"\n");
+  ASSERT_EQ(symlink("real", (dir.path() + "/link").c_str()), 0);
+  dir.write("a.c", "#include \"real/h.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- #include \"real/h.h\"\n//--- #include \"../link/h.h\"\n"
+            "//!!! INCLUDE CYCLE !!!\n");
+}
+
+TEST_F(EndToEnd, IncludesNestedTooDeepAreNotFollowed) {
+  // 1.h includes 2.h and so on: the main source is depth 1, n.h is depth n + 1.
+  const int files = 300;
+  for (int n = 1; n <= files; ++n) {
+    dir.write(std::to_string(n) + ".h", "#include \"" + std::to_string(n + 1) + ".h\"\n");
+  }
+  dir.write("a.c", "#include \"1.h\"\nend\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 2);
+  std::string expected = "\n\n";
+  for (int n = 1; n <= 256; ++n) expected += "//--- #include \"" + std::to_string(n) + ".h\"\n";
+  expected += "!!! INCLUDE TOO DEEP !!!\nend\n";
+  EXPECT_EQ(dir.read("out.c"), expected);
+  // 255.h is 256 deep: its include line is shown but not searched.
+  EXPECT_NE(run.out.find("#include: [255.h]\n!<255.h>\n"), std::string::npos);
+  EXPECT_NE(run.out.find("#include: [256.h]\n"), std::string::npos);
+  EXPECT_EQ(run.out.find("!<256.h>"), std::string::npos);
+  EXPECT_NE(run.err.find("too deep"), std::string::npos);
+}
+
+TEST_F(EndToEnd, TooLongNamesFindNoFile) {
+  std::string name(40000, 'n');
+  dir.write("a.c", "#include \"" + name + "\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "\n\n//--- #include \"" + name + "\"\n!!! NO FILE !!!\n");
+  EXPECT_NE(run.out.find("#include: [" + name + "]\n!<" + name + ">\n"), std::string::npos);
+}
+
+TEST_F(EndToEnd, NeverOverwritesItsInputs) {
+  dir.write("a.c", "#include \"out.c\"\n");
+  dir.write("opts.txt", "/DX\n");
+  dir.write("sub/keep", "");
+  ToolRun asOptions = runTool({"opts.txt", "a.c", "./opts.txt"}, dir.path());
+  EXPECT_EQ(asOptions.status, 1);
+  EXPECT_EQ(dir.read("opts.txt"), "/DX\n");
+  EXPECT_NE(asOptions.err.find("option file"), std::string::npos);
+  ToolRun asSource = runTool({"opts.txt", "a.c", "sub/../a.c"}, dir.path());
+  EXPECT_EQ(asSource.status, 1);
+  EXPECT_EQ(dir.read("a.c"), "#include \"out.c\"\n");
+  // Reached by an include, the output itself is not read.
+  ToolRun run = runTool({"opts.txt", "a.c", "out.c"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "#define X\n\n\n//--- #include \"out.c\"\n!!! OUTPUT FILE !!!\n");
+}
+
+TEST_F(EndToEnd, ArgumentsAndFilesThatStopTheRun) {
+  ToolRun tooFew = runTool({"opts.txt", "a.c"}, dir.path());
+  EXPECT_EQ(tooFew.status, 1);
+  EXPECT_EQ(tooFew.out, "");
+  EXPECT_NE(tooFew.err.find("usage"), std::string::npos);
+
+  ToolRun noOutputDirectory = runTool({"opts.txt", "a.c", "missing/out.c"}, dir.path());
+  EXPECT_EQ(noOutputDirectory.status, 1);
+  EXPECT_NE(noOutputDirectory.err.find("missing/out.c"), std::string::npos);
+
+  ToolRun noOptions = runTool({"absent.txt", "a.c", "out.c"}, dir.path());
+  EXPECT_EQ(noOptions.status, 1);
+  EXPECT_EQ(noOptions.out, "");
+  EXPECT_EQ(dir.read("out.c"), "");
+  EXPECT_NE(noOptions.err.find("absent.txt"), std::string::npos);
+
+  EXPECT_EQ(runTool({"--help"}, dir.path()).status, 0);
+  ToolRun version = runTool({"--version"}, dir.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tuflat ", 0), 0u);
+}
+
+TEST_F(EndToEnd, AMissingMainSourceLeavesTheSeparatorAndAWarning) {
+  ToolRun run = flatten("/DA=1\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "#define A 1\n\n\n");
+  EXPECT_EQ(run.out, lines({"n_I=1", "<" + at() + ">", "<" + at() + ">", "n_D=1", "<#define A 1>",
+                            "!<" + at("\\a.c") + ">", "?<" + at() + ">"}));
+  EXPECT_NE(run.err.find("a.c"), std::string::npos);
+}
+
+TEST_F(EndToEnd, AFullDiskEndsWithStatusTwo) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  dir.write("a.c", "int a;\n");
+  dir.write("opts.txt", "");
+  ToolRun run = runTool({"opts.txt", "a.c", "/dev/full"}, dir.path());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("could not be written"), std::string::npos);
+}
+
+TEST_F(EndToEnd, OptionFileDirectoriesAndDefinesInOrder) {
+  dir.write("a.c", "#include \"x.h\"\n");
+  dir.write("two/x.h", "two\n");
+  dir.write("three/x.h", "three\n");
+  ToolRun run = flatten("# directories\r\n/Ione\r\n\r\n/Itwo/\r\n/Ithree\r\n"
+                        "/DA=B=C\r\n-Iignored\r\n/D X = 1\r\n/Dlast");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "#define A B=C\n#define  X   1\n#define last\n\n\n//--- #include \"x.h\"\ntwo\n");
+  EXPECT_EQ(run.out.substr(0, run.out.find("n_D=")),
+            lines({"n_I=4", "<" + at() + ">", "<" + at() + ">", "<" + at("\\one") + ">",
+                   "<" + at("\\two\\") + ">", "<" + at("\\three") + ">"}));
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+// Runs the built program the way a user does. The command comes from one
+// place, the environment variable TUFLAT_COMMAND (words separated by spaces,
+// such as a path to the program, or `wine` and a path to the Windows build).
+// When TUFLAT_CONSOLE_CRLF is 1, the program's console ends lines with CR LF
+// and standard output is compared with CR LF read as LF.
+#ifndef TUFLAT_TESTS_RUN_TOOL_H
+#define TUFLAT_TESTS_RUN_TOOL_H
+
+#include <string>
+#include <vector>
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory);
+
+#endif
