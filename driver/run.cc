@@ -121,7 +121,8 @@ int runTuflat(int argumentCount, char** arguments) {
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
-  OptionText options;
+  // Lives until the process exits, like the tables built from it.
+  static OptionText options;
   if (!loadOptionFile(optionName, &options)) return 1;
   uint32_t directories =
       collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);

@@ -35,6 +35,7 @@ std::vector<std::string> collected(std::string text, char letter, OptionKind kin
   for (uint32_t i = 0; i < count; ++i) {
     values.push_back(narrow(table[i].text));
     EXPECT_EQ(table[i].count, values.back().size() + 1);
+    ::operator delete(table[i].text);
   }
   return values;
 }
