@@ -87,23 +87,26 @@ TEST_F(EndToEnd, LinesAreCopiedExactlyAndOnlyRealIncludeLinesExpand) {
   ToolRun run = flatten();
   EXPECT_EQ(run.status, 0);
   std::string q = "Q\n";
-  EXPECT_EQ(dir.read("out.c"), "\n\n\xEF\xBB\xBF#include \"q.h\"\n"
-                               "crlf line\n"
-                               "//---   #  include   \"q.h\"  // c\n" + q +
-                               "//--- #inc lude \"q.h\"\n" + q +
-                               "##include \"q.h\"\n"
-                               "x /* #include \"q.h\" */\n"
-                               "/* open\n"
-                               "#include \"q.h\"\n"
-                               "*/ #include \"q.h\"\n"
-                               "//--- #include \"q.h\"\n" + q +
-                               "#include <a.h> \"q.h\"\n"
-                               "//--- #include \"q.h\" <a.h>\n" + q +
-                               "//--- #include_next \"q.h\"\n" + q +
-                               "#include \"dir//q.h\"\n"
-                               "#include \"q.h\n"
-                               "continued \\\n"
-                               "//--- #include \"q.h\"\n" + q);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n\xEF\xBB\xBF#include \"q.h\"\n"
+            "crlf line\n"
+            "//---   #  include   \"q.h\"  // c\n" +
+                q + "//--- #inc lude \"q.h\"\n" + q +
+                "##include \"q.h\"\n"
+                "x /* #include \"q.h\" */\n"
+                "/* open\n"
+                "#include \"q.h\"\n"
+                "*/ #include \"q.h\"\n"
+                "//--- #include \"q.h\"\n" +
+                q +
+                "#include <a.h> \"q.h\"\n"
+                "//--- #include \"q.h\" <a.h>\n" +
+                q + "//--- #include_next \"q.h\"\n" + q +
+                "#include \"dir//q.h\"\n"
+                "#include \"q.h\n"
+                "continued \\\n"
+                "//--- #include \"q.h\"\n" +
+                q);
   EXPECT_NE(run.out.find("#include: <a.h>\n"), std::string::npos);
 }
 
@@ -137,8 +140,7 @@ TEST_F(EndToEnd, ALastLineWithoutLfIsWrittenAndFollowed) {
   dir.write("c.h", "c\r");
   ToolRun run = flatten();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("out.c"),
-            "\n\n//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\nc\nlast\n");
+  EXPECT_EQ(dir.read("out.c"), "\n\n//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\nc\nlast\n");
 }
 
 TEST_F(EndToEnd, LongLinesAndMixedLineEndsStayExact) {
@@ -169,9 +171,11 @@ TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
   dir.write("c.h", "#include \"b.h\"\nc\n");
   ToolRun run = flatten();
   EXPECT_EQ(run.status, 0);
-  std::string b = "//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\n//--- #include \"b.h\"\n"
-                  "//!!! INCLUDE CYCLE !!!\nc\n";
-  EXPECT_EQ(dir.read("out.c"), "\n\n" + b + b + "//--- #include \"a.c\"\n//!!! INCLUDE CYCLE !!!\n");
+  std::string b =
+      "//--- #include \"b.h\"\nb\n//--- #include \"c.h\"\n//--- #include \"b.h\"\n"
+      "//!!! INCLUDE CYCLE !!!\nc\n";
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n" + b + b + "//--- #include \"a.c\"\n//!!! INCLUDE CYCLE !!!\n");
 }
 
 TEST_F(EndToEnd, CyclesAreRecognisedThroughOtherNames) {
@@ -275,8 +279,9 @@ TEST_F(EndToEnd, OptionFileDirectoriesAndDefinesInOrder) {
   dir.write("a.c", "#include \"x.h\"\n");
   dir.write("two/x.h", "two\n");
   dir.write("three/x.h", "three\n");
-  ToolRun run = flatten("# directories\r\n/Ione\r\n\r\n/Itwo/\r\n/Ithree\r\n"
-                        "/DA=B=C\r\n-Iignored\r\n/D X = 1\r\n/Dlast");
+  ToolRun run = flatten(
+      "# directories\r\n/Ione\r\n\r\n/Itwo/\r\n/Ithree\r\n"
+      "/DA=B=C\r\n-Iignored\r\n/D X = 1\r\n/Dlast");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(dir.read("out.c"),
             "#define A B=C\n#define  X   1\n#define last\n\n\n//--- #include \"x.h\"\ntwo\n");

@@ -12,9 +12,13 @@
 
 namespace {
 
-std::u16string widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string widen(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
-std::string narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
+std::string narrow(const std::u16string& text) {
+  return std::string(text.begin(), text.end());
+}
 
 class FullPath : public ::testing::Test {
  protected:

@@ -56,8 +56,8 @@ TEST(NormaliseOptionText, SpacingCommentsAndLineEnds) {
 
 TEST(CollectOptions, DefinesAreFormattedFromTheirValue) {
   EXPECT_EQ(collected("/DDEBUG\n/DN=1\n/DA=B=C\n/D\n/D=1\n/D X = 1\n", 'D', OptionKind::Defines),
-            (std::vector<std::string>{"#define DEBUG", "#define N 1", "#define A B=C",
-                                      "#define ", "#define  1", "#define  X   1"}));
+            (std::vector<std::string>{"#define DEBUG", "#define N 1", "#define A B=C", "#define ",
+                                      "#define  1", "#define  X   1"}));
 }
 
 TEST(CollectOptions, OnlyExactSlashAndLetterAtLineStartCount) {

@@ -29,8 +29,8 @@ class FileSize : public ::testing::Test {
 };
 
 TEST_F(FileSize, ProbingFindsTheExactSize) {
-  const uint64_t sizes[] = {0,      1,          2,      65535, 65536, 65537, 131071, 131072,
-                            196607, 4294967295, (1ull << 32) + 12345};
+  const uint64_t sizes[] = {
+      0, 1, 2, 65535, 65536, 65537, 131071, 131072, 196607, 4294967295, (1ull << 32) + 12345};
   for (uint64_t size : sizes) {
     HANDLE file = fileOfSize(size);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
