@@ -22,6 +22,9 @@ else
   cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$windows_build" -j2
   windows_args=(-DTUFLAT_WINDOWS_EXE="$windows_build/tuflat.exe")
+  # Wine's first start sets up its prefix and says so on standard error.
+  export WINEDEBUG=${WINEDEBUG:--all}
+  wine "$windows_build/tuflat.exe" --version >/dev/null 2>&1 || true
 fi
 
 # shellcheck disable=SC2086

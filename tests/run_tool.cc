@@ -20,9 +20,11 @@ std::vector<std::string> commandWords() {
   return words;
 }
 
-bool consoleEndsLinesWithCrLf() {
-  const char* value = getenv("TUFLAT_CONSOLE_CRLF");
-  return value != nullptr && std::string(value) == "1";
+bool isWindowsProgram(const std::vector<std::string>& command) {
+  for (const std::string& word : command) {
+    if (word.size() > 4 && word.compare(word.size() - 4, 4, ".exe") == 0) return true;
+  }
+  return false;
 }
 
 std::string withLfLineEnds(const std::string& text) {
@@ -60,6 +62,7 @@ void drain(int outPipe, int errPipe, std::string* out, std::string* err) {
 
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory) {
   std::vector<std::string> words = commandWords();
+  bool consoleEndsLinesWithCrLf = isWindowsProgram(words);
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -88,7 +91,7 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
   int status = 0;
   waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (consoleEndsLinesWithCrLf()) {
+  if (consoleEndsLinesWithCrLf) {
     run.out = withLfLineEnds(run.out);
     run.err = withLfLineEnds(run.err);
   }

@@ -1,8 +1,8 @@
 // Runs the built program the way a user does. The command comes from one
 // place, the environment variable TUFLAT_COMMAND (words separated by spaces,
 // such as a path to the program, or `wine` and a path to the Windows build).
-// When TUFLAT_CONSOLE_CRLF is 1, the program's console ends lines with CR LF
-// and standard output is compared with CR LF read as LF.
+// A program whose name ends in `.exe` is a Windows console program: its
+// console ends lines with CR LF, which the tests read as LF.
 #ifndef TUFLAT_TESTS_RUN_TOOL_H
 #define TUFLAT_TESTS_RUN_TOOL_H
 

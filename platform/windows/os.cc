@@ -1,7 +1,6 @@
 #include "../os.h"
 
 #include <cstdio>
-#include <cwchar>
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
