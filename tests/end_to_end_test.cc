@@ -134,6 +134,22 @@ TEST_F(EndToEnd, MissingIncludesLeaveTheMarker) {
             "!!! NO FILE !!!\nend\n");
 }
 
+TEST_F(EndToEnd, PrefixedNamesOpenDirectlyAndDriveNamesAreSearched) {
+  dir.write("q.h", "Q\n");
+  std::string direct = at("\\q.h");
+  std::string missing = at("\\none.h");
+  dir.write("a.c",
+            "#include \"" + direct + "\"\n#include \"" + missing + "\"\n#include \"C:\\q.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  // A prefixed name that does not open leaves nothing, not even the marker.
+  EXPECT_EQ(dir.read("out.c"), "\n\n//--- #include \"" + direct + "\"\nQ\n//--- #include \"" +
+                                   missing + "\"\n//--- #include \"C:\\q.h\"\n!!! NO FILE !!!\n");
+  EXPECT_NE(run.out.find("#include: [" + missing + "]\n!<" + missing + ">\n?<" + at("\\a.c\\..") +
+                         ">\n#include: [C:\\q.h]\n!<C:\\q.h>\n"),
+            std::string::npos);
+}
+
 TEST_F(EndToEnd, ALastLineWithoutLfIsWrittenAndFollowed) {
   dir.write("a.c", "#include \"b.h\"\nlast");
   dir.write("b.h", "b\r\n#include \"c.h\"");
