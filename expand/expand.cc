@@ -41,6 +41,17 @@ bool isOnChain(const FileIdentity& identity) {
   return false;
 }
 
+// The offset of the first `wanted` byte in bytes[from, count), or count.
+uint64_t findByte(const char* bytes, uint64_t from, uint64_t count, char wanted) {
+  const void* found = memchr(bytes + from, wanted, count - from);
+  return found != nullptr ? static_cast<uint64_t>(static_cast<const char*>(found) - bytes) : count;
+}
+
+uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char first, char second) {
+  while (from < count && bytes[from] != first && bytes[from] != second) ++from;
+  return from;
+}
+
 // Tries the name in every SearchList slot in order; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
@@ -182,6 +193,27 @@ void scanText(char* bytes, uint64_t count) {
   };
 
   for (uint64_t i = 0; i < count; ++i) {
+    // Most bytes cannot change the state: inside a comment only an LF or a
+    // closing `*/` can, and on a line that can no longer be an include only an
+    // LF or an opening `//` or `/*`. Such runs are skipped; the byte before
+    // the first one not skipped is all the window needs to hold.
+    uint8_t previous = static_cast<uint8_t>(window);
+    if (previous != '/' && previous != '*') {
+      uint64_t next = i;
+      if (comment == Comment::Line) {
+        next = findByte(bytes, i, count, '\n');
+      } else if (comment == Comment::Block) {
+        next = findEitherByte(bytes, i, count, '*', '\n');
+      } else if (!atLineStart &&
+                 (includeState < kKeywordLength || includeState == kQuotedComplete)) {
+        next = findEitherByte(bytes, i, count, '/', '\n');
+      }
+      if (next > i) {
+        window = static_cast<uint8_t>(bytes[next - 1]);
+        i = next;
+        if (i == count) break;
+      }
+    }
     unsigned char byte = static_cast<unsigned char>(bytes[i]);
     window = static_cast<uint16_t>(window << 8 | byte);
     if (window == 0x2F2F && comment == Comment::None) {
