@@ -22,9 +22,13 @@ else
   cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$windows_build" -j2
   windows_args=(-DTUFLAT_WINDOWS_EXE="$windows_build/tuflat.exe")
-  # Wine's first start sets up its prefix and says so on standard error.
+  # Wine's first start sets up its prefix and says so on standard error. A
+  # server kept up for the whole run spares every test its start and stop,
+  # and a program started while it stops would fail.
   export WINEDEBUG=${WINEDEBUG:--all}
   wine "$windows_build/tuflat.exe" --version >/dev/null 2>&1 || true
+  wineserver -k 2>/dev/null || true
+  wineserver -p 120 </dev/null >/dev/null 2>&1
 fi
 
 # shellcheck disable=SC2086

@@ -9,7 +9,7 @@ CR LF). Standard error is not compared.
 
 Case K of seed S is generated from random.Random(S * 1000003 + K), so it can be
 run again alone with --seed S --case K. With --keep, each failing tree and
-both runs' results are left in DIR.
+both runs' results are left in DIR. --jobs N runs N cases at once.
 
 The generator keeps clear of inputs where the builds differ by design: non-ASCII
 text, file names that differ only in case or end in a dot or space, characters
@@ -19,6 +19,8 @@ above the drive.
 """
 
 import argparse
+import concurrent.futures
+import contextlib
 import difflib
 import os
 import posixpath
@@ -95,7 +97,8 @@ class CaseTree:
         if self.main == "main.c":
             self.main_argument = self.pick(["main.c", "main.c", "./main.c"])
         else:
-            self.main_argument = self.pick(["src/main.c", "src\\main.c", "./src/main.c", "src//main.c"])
+            self.main_argument = self.pick(
+                ["src/main.c", "src\\main.c", "./src/main.c", "src//main.c"])
         self.main_missing = self.chance(0.06)
 
         places = [(directory, name) for directory in [""] + DIRECTORIES for name in HEADER_NAMES]
@@ -187,7 +190,7 @@ class CaseTree:
         name = posixpath.relpath(target, base or ".")
         if self.chance(0.05):
             # Up out of the tree and back in through its own name.
-            name = "../" * len(segments(base)) + "../" + posixpath.basename(self.root) + "/" + target
+            name = "../" * (len(segments(base)) + 1) + posixpath.basename(self.root) + "/" + target
         # Every search slot is at least min_depth deep: deeper `..` would
         # climb above the drive, where the builds differ by design.
         if peak_climb(name) > self.min_depth:
@@ -356,8 +359,8 @@ class CaseTree:
         for _ in range(self.rng.randint(0, 4)):
             text, directory = self.include_directory()
             # A value with a leading space names a directory of that name,
-            # which must not end in a dot (" ." or " ..").
-            if text and not text.startswith(".") and self.chance(0.1):
+            # which must not end in a dot or space (" .", " ..", " /").
+            if text and text[0] not in "./\\" and self.chance(0.1):
                 text = self.pick([" ", "\t", "  "]) + text
                 directory = None
             if text:
@@ -454,7 +457,29 @@ def keep_case(keep, name, directory, results):
     return destination
 
 
+def run_both(arguments, directory, tree):
+    return [run(command, directory, tree, output)
+            for command, output in zip((arguments.first, arguments.second), OUTPUT_NAMES)]
+
+
+def differences_between(first, second):
+    differences = []
+    if first.status != second.status:
+        differences.append("status")
+    if first.output != second.output:
+        differences.append("output file bytes")
+    if first.stdout != second.stdout:
+        differences.append("standard output")
+    return differences
+
+
+def stderr_excerpt(result):
+    lines = result.stderr.decode("latin-1").splitlines()[:3]
+    return " | ".join(lines) if lines else "(nothing)"
+
+
 def run_case(arguments, case):
+    """Returns whether the builds agree on the case, and what to report."""
     rng = random.Random(arguments.seed * 1000003 + case)
     # The real path, as the programs will see it for their current directory.
     directory = os.path.realpath(tempfile.mkdtemp(prefix="tuflat-diff-"))
@@ -462,33 +487,57 @@ def run_case(arguments, case):
         tree = CaseTree(rng, directory)
         tree.generate()
         tree.write()
-        results = [run(command, directory, tree, output)
-                   for command, output in zip((arguments.first, arguments.second), OUTPUT_NAMES)]
+        results = run_both(arguments, directory, tree)
         first, second = results
-        differences = []
-        if first.status != second.status:
-            differences.append("status")
-        if first.output != second.output:
-            differences.append("output file bytes")
-        if first.stdout != second.stdout:
-            differences.append("standard output")
+        differences = differences_between(first, second)
         if not differences:
-            return True
-        print("case %d (seed %d): %s differ" % (case, arguments.seed, ", ".join(differences)))
-        print("  arguments: %s %s OUTPUT" % (OPTION_FILE, tree.main_argument))
+            return True, ""
+        title = "case %d (seed %d): " % (case, arguments.seed)
+        # Wine now and then fails to start a program; a difference that does
+        # not come back on a second run is shown but does not fail the check.
+        if not differences_between(*run_both(arguments, directory, tree)):
+            return True, (title + "%s differed once, not when run again; standard error: "
+                          "first %s, second %s\n" % (", ".join(differences), stderr_excerpt(first),
+                                                      stderr_excerpt(second)))
+        report = [title + ", ".join(differences) + " differ\n"]
+        report.append("  arguments: %s %s OUTPUT\n" % (OPTION_FILE, tree.main_argument))
         if first.status != second.status:
-            print("  status: first %s, second %s" % (first.status, second.status))
+            report.append("  status: first %s, second %s\n" % (first.status, second.status))
         if first.output != second.output:
-            print(short_diff(first.output, second.output, "output file"), end="")
+            report.append(short_diff(first.output, second.output, "output file"))
         elif first.stdout != second.stdout:
-            print(short_diff(first.stdout, second.stdout, "standard output"), end="")
+            report.append(short_diff(first.stdout, second.stdout, "standard output"))
         if arguments.keep:
             kept = keep_case(arguments.keep, "seed%d-case%d" % (arguments.seed, case),
                              directory, results)
-            print("  kept in %s" % kept)
-        return False
+            report.append("  kept in %s\n" % kept)
+        return False, "".join(report)
     finally:
         shutil.rmtree(directory, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def wine_kept_up(commands):
+    """Keeps an idle Wine program open while the check runs, when a command
+    runs under Wine. Otherwise the Wine server stops after nearly every run
+    and starts again, which takes seconds, and a program that starts while it
+    stops fails ("wine client error")."""
+    loaders = sorted({command[0] for command in commands
+                      if os.path.basename(command[0]).startswith("wine")})
+    helpers = [subprocess.Popen([loader, "cmd"], stdin=subprocess.PIPE,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+               for loader in loaders]
+    try:
+        yield
+    finally:
+        for helper in helpers:
+            # The end of its input ends the command interpreter.
+            helper.stdin.close()
+            try:
+                helper.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                helper.kill()
+                helper.wait()
 
 
 def warm_up(command):
@@ -514,25 +563,32 @@ def main():
     parser.add_argument("--count", type=int, default=200, help="the number of cases")
     parser.add_argument("--case", type=int, help="run only this case of the seed")
     parser.add_argument("--keep", metavar="DIR", help="leave failing trees in DIR")
+    parser.add_argument("--jobs", type=int, default=min(4, os.cpu_count() or 1),
+                        help="cases run at once (default: the processors, at most 4)")
     arguments = parser.parse_args()
     if not arguments.first or not arguments.second:
         parser.error("--first and --second need a command")
+    if arguments.jobs < 1:
+        parser.error("--jobs must be at least 1")
     if arguments.keep:
         os.makedirs(arguments.keep, exist_ok=True)
         arguments.keep = os.path.abspath(arguments.keep)
 
     # Wine's notes on standard error would only slow the runs down.
     os.environ.setdefault("WINEDEBUG", "-all")
-    warm_up(arguments.first)
-    warm_up(arguments.second)
     cases = [arguments.case] if arguments.case is not None else range(arguments.count)
     passed = failed = 0
-    for case in cases:
-        if run_case(arguments, case):
-            passed += 1
-        else:
-            failed += 1
-    sys.stdout.flush()
+    with wine_kept_up([arguments.first, arguments.second]):
+        warm_up(arguments.first)
+        warm_up(arguments.second)
+        with concurrent.futures.ThreadPoolExecutor(max_workers=arguments.jobs) as pool:
+            for agreed, report in pool.map(lambda case: run_case(arguments, case), cases):
+                sys.stdout.write(report)
+                sys.stdout.flush()
+                if agreed:
+                    passed += 1
+                else:
+                    failed += 1
     print("differential: %d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 

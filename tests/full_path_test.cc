@@ -61,6 +61,7 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   EXPECT_EQ(resolve("\\x\\y"), "\\\\?\\Z:\\x\\y");
   EXPECT_EQ(resolve("\\\\?\\Z:\\w\\a.c\\..\\b.h"), "\\\\?\\Z:\\w\\b.h");
   EXPECT_EQ(resolve("\\\\?\\Z:\\..\\b.h"), "\\\\?\\Z:\\b.h");
+  EXPECT_EQ(resolve("\\\\?\\\\z:/w/b.h"), "\\\\?\\z:\\w\\b.h");
   EXPECT_EQ(resolve("\\\\server\\share\\f.h"), "\\\\server\\share\\f.h");
   EXPECT_EQ(resolve("//server/share/d/../f.h"), "\\\\server\\share\\f.h");
   EXPECT_EQ(resolve("\\\\server\\share\\..\\..\\f.h"), "\\\\server\\share\\f.h");
@@ -83,6 +84,11 @@ TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
   EXPECT_NE(file.openForRead(widen(unprefixed).c_str()), nullptr);
   CloseHandle(file.handle);
   EXPECT_EQ(file.openForRead(widen(dir.shown() + "\\sub").c_str()), nullptr);
+  // A prefixed path is taken literally: it names no file unless it is clean.
+  for (const char* unclean :
+       {"\\sub\\..\\sub\\f.txt", "\\sub\\.\\f.txt", "\\sub\\\\f.txt", "\\sub/f.txt"}) {
+    EXPECT_EQ(file.openForRead(widen(dir.shown() + unclean).c_str()), nullptr) << unclean;
+  }
   EXPECT_EQ(file.openForRead(widen("\\\\?\\C:" + dir.path() + "\\sub\\f.txt").c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen("\\\\localhost\\share" + dir.path()).c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen(dir.shown() + "\\missing").c_str()), nullptr);

@@ -1,10 +1,10 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -36,26 +36,14 @@ std::string withLfLineEnds(const std::string& text) {
   return result;
 }
 
-// Reads both pipes to their ends without letting either fill up.
-void drain(int outPipe, int errPipe, std::string* out, std::string* err) {
-  pollfd pipes[2] = {{outPipe, POLLIN, 0}, {errPipe, POLLIN, 0}};
-  std::string* sinks[2] = {out, err};
-  int open = 2;
+// The whole of a file the child wrote to.
+std::string contentsOf(FILE* file) {
+  std::string text;
+  rewind(file);
   char chunk[1 << 16];
-  while (open > 0) {
-    if (poll(pipes, 2, -1) < 0) continue;
-    for (int i = 0; i < 2; ++i) {
-      if (pipes[i].fd < 0 || pipes[i].revents == 0) continue;
-      ssize_t got = read(pipes[i].fd, chunk, sizeof chunk);
-      if (got > 0) {
-        sinks[i]->append(chunk, static_cast<size_t>(got));
-      } else {
-        close(pipes[i].fd);
-        pipes[i].fd = -1;
-        --open;
-      }
-    }
-  }
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, got);
+  fclose(file);
+  return text;
 }
 
 }  // namespace
@@ -68,29 +56,26 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
+  // Files, not pipes: processes the program leaves behind (Wine's services)
+  // may hold its standard output open long after it has exited.
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  if (out == nullptr || err == nullptr) throw std::runtime_error("tmpfile failed");
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    close(outPipe[0]);
-    close(errPipe[0]);
+    dup2(fileno(out), 1);
+    dup2(fileno(err), 2);
     int input = open("/dev/null", O_RDONLY);
     dup2(input, 0);
     if (chdir(directory.c_str()) != 0) _exit(126);
     execvp(argv[0], argv.data());
     _exit(127);
   }
-  close(outPipe[1]);
-  close(errPipe[1]);
-  ToolRun run{-1, "", ""};
-  drain(outPipe[0], errPipe[0], &run.out, &run.err);
   int status = 0;
   waitpid(child, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contentsOf(out),
+              contentsOf(err)};
   if (consoleEndsLinesWithCrLf) {
     run.out = withLfLineEnds(run.out);
     run.err = withLfLineEnds(run.err);

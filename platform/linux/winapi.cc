@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -61,6 +60,11 @@ bool isSeparator(char16_t unit) {
 
 bool isLongPathPrefix(const char16_t* name) {
   return name[0] == u'\\' && name[1] == u'\\' && name[2] == u'?' && name[3] == u'\\';
+}
+
+bool isDrive(const char16_t* text) {
+  return ((text[0] >= u'A' && text[0] <= u'Z') || (text[0] >= u'a' && text[0] <= u'z')) &&
+         text[1] == u':';
 }
 
 size_t segmentLength(const char16_t* text) {
@@ -144,10 +148,17 @@ bool resolve(const char16_t* name, ResolvedPath* path) {
   if (name[0] == 0) return fail(ERROR_INVALID_NAME);
   const char16_t* rest = name;
   if (isLongPathPrefix(name)) {
-    size_t rootLength = segmentLength(name + 4);
-    if (rootLength == 0) return fail(ERROR_INVALID_NAME);
-    path->appendRoot(name, 4 + rootLength);
-    rest = name + 4 + rootLength;
+    // A drive right after the prefix is the root; otherwise the prefix is.
+    const char16_t* drive = name + 4;
+    while (isSeparator(*drive)) ++drive;
+    if (isDrive(drive) && (drive[2] == 0 || isSeparator(drive[2]))) {
+      path->appendRoot(u"\\\\?\\", 4);
+      path->appendRoot(drive, 2);
+      rest = drive + 2;
+    } else {
+      path->appendRoot(u"\\\\?", 3);
+      rest = name + 3;
+    }
   } else if (isSeparator(name[0]) && isSeparator(name[1])) {
     // \\server\share is the root of a network path.
     path->appendRoot(u"\\\\", 2);
@@ -164,7 +175,7 @@ bool resolve(const char16_t* name, ResolvedPath* path) {
     }
   } else if (isSeparator(name[0])) {
     path->appendRoot(u"Z:", 2);
-  } else if (name[0] < 0x80 && isalpha(name[0]) && name[1] == u':') {
+  } else if (isDrive(name)) {
     bool currentDrive = name[0] == u'Z' || name[0] == u'z';
     if (currentDrive && !isSeparator(name[2])) {
       path->appendCurrentDirectory();
@@ -183,7 +194,9 @@ bool resolve(const char16_t* name, ResolvedPath* path) {
   return true;
 }
 
-// The Linux path of a Z: path (resolved first unless it carries the prefix).
+// The Linux path of a Z: path. A prefixed path is taken literally, as Windows
+// takes it: only `\` separates, and empty, `.` and `..` segments name
+// nothing. Any other path is resolved first, which leaves it in that form.
 bool linuxPathOf(const char16_t* name, char* linuxPath, size_t room) {
   static ResolvedPath resolved;
   const char16_t* path = name + 4;
@@ -193,20 +206,27 @@ bool linuxPathOf(const char16_t* name, char* linuxPath, size_t room) {
     path = resolved.text();
   }
   if ((path[0] != u'Z' && path[0] != u'z') || path[1] != u':' ||
-      (path[2] != 0 && !isSeparator(path[2]))) {
+      (path[2] != 0 && path[2] != u'\\')) {
     return fail(ERROR_PATH_NOT_FOUND);
   }
   size_t length = 0;
-  linuxPath[length++] = '/';
-  for (const char16_t* unit = path + 2; *unit != 0; ++unit) {
-    if (length + 1 >= room) return fail(ERROR_FILENAME_EXCED_RANGE);
-    if (*unit > 0xFF) return fail(ERROR_INVALID_NAME);
-    if (isSeparator(*unit)) {
-      if (linuxPath[length - 1] != '/') linuxPath[length++] = '/';
-    } else {
-      linuxPath[length++] = static_cast<char>(*unit);
+  for (const char16_t* segment = path + 2; *segment == u'\\';) {
+    ++segment;
+    size_t segmentUnits = 0;
+    while (segment[segmentUnits] != 0 && segment[segmentUnits] != u'\\') ++segmentUnits;
+    bool last = segment[segmentUnits] == 0;
+    bool dots = (segmentUnits == 1 && segment[0] == u'.') ||
+                (segmentUnits == 2 && segment[0] == u'.' && segment[1] == u'.');
+    if ((segmentUnits == 0 && !last) || dots) return fail(ERROR_INVALID_NAME);
+    if (length + 1 + segmentUnits >= room) return fail(ERROR_FILENAME_EXCED_RANGE);
+    linuxPath[length++] = '/';
+    for (size_t i = 0; i < segmentUnits; ++i) {
+      if (segment[i] > 0xFF || segment[i] == u'/') return fail(ERROR_INVALID_NAME);
+      linuxPath[length++] = static_cast<char>(segment[i]);
     }
+    segment += segmentUnits;
   }
+  if (length == 0) linuxPath[length++] = '/';
   linuxPath[length] = 0;
   return true;
 }
