@@ -67,8 +67,7 @@ int locateMainSource(const char* sourceName) {
   resolveFullPath(ConvBuffer.wide, CandidateBuffer.wide, kWorkBufferBytes);
   // The directory is the unresolved name followed by `\..`, resolved.
   static const char16_t kParent[] = u"\\..";
-  size_t length = 0;
-  while (ConvBuffer.wide[length] != 0) ++length;
+  size_t length = wideLength(ConvBuffer.wide);
   if (length + 3 < kWorkBufferChars) {
     memcpy(ConvBuffer.wide + length, kParent, sizeof kParent);
   } else {

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "../platform/full_path.h"
+
 SimpleFile OutputFile;
 FileIdentity OutputIdentity;
 bool OutputIdentityKnown = false;
@@ -13,8 +15,7 @@ WorkBuffer CandidateBuffer;
 WorkBuffer ResultBuffer;
 
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {
-  size_t suffixLength = 0;
-  while (suffix[suffixLength] != 0) ++suffixLength;
+  size_t suffixLength = wideLength(suffix);
   size_t count = length + suffixLength + 1;
   if (count > UINT32_MAX) return 0;
   auto* copy = static_cast<char16_t*>(::operator new(count * sizeof(char16_t), std::nothrow));

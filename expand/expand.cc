@@ -28,12 +28,6 @@ int depth = 0;
 FileIdentity chain[kMaxIncludeDepth];
 bool chainIdentityKnown[kMaxIncludeDepth];
 
-size_t wideLength(const char16_t* text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
-}
-
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
     if (chainIdentityKnown[level] && chain[level] == identity) return true;

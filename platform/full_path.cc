@@ -14,9 +14,7 @@ size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t des
   if (destination[4] == u'\\' && destination[5] == u'\\') {
     memmove(destination, destination + 4, (length + 1) * sizeof(char16_t));
   }
-  size_t result = 0;
-  while (destination[result] != 0) ++result;
-  return result;
+  return wideLength(destination);
 }
 
 int oemToWide(const char* text, char16_t* wide, size_t wideChars) {

@@ -4,6 +4,13 @@
 
 #include <cstddef>
 
+// The characters of a NUL-terminated wide text, the terminator not counted.
+inline size_t wideLength(const char16_t* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
 // Every path that begins with these three characters counts as absolute.
 inline bool hasLongPathPrefix(const char16_t* path) {
   return path[0] == u'\\' && path[1] == u'\\' && path[2] == u'?';
