@@ -26,6 +26,8 @@ else
   # server kept up for the whole run spares every test its start and stop,
   # and a program started while it stops would fail.
   export WINEDEBUG=${WINEDEBUG:--all}
+  # No .NET or HTML engine is needed, nor a prompt to install them.
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
   wine "$windows_build/tuflat.exe" --version >/dev/null 2>&1 || true
   wineserver -k 2>/dev/null || true
   wineserver -p 120 </dev/null >/dev/null 2>&1
