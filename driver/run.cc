@@ -108,7 +108,9 @@ int runTuflat(int argumentCount, char** arguments) {
   const char* optionName = arguments[1];
   const char* sourceName = arguments[2];
   const char* outputName = arguments[3];
-  prepareStandardOutput();
+  // Progress lines go out in large writes, flushed before exit and before
+  // anything is said on standard error.
+  setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
 
   HANDLE output =

@@ -20,9 +20,6 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
 // 1 and the identity of the open file, or 0 when the system cannot tell.
 int getFileIdentity(HANDLE file, FileIdentity* identity);
 
-// Standard output is fully buffered; this sets that up once at the start.
-void prepareStandardOutput();
-
 // Prints `format`, whose only conversion is one %s, with `text` in its place.
 void printWide(const char* format, const char16_t* text);
 

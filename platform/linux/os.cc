@@ -15,10 +15,6 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   return 1;
 }
 
-void prepareStandardOutput() {
-  setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-}
-
 void printWide(const char* format, const char16_t* text) {
   const char* conversion = strstr(format, "%s");
   fwrite(format, 1, static_cast<size_t>(conversion - format), stdout);

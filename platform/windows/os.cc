@@ -11,10 +11,6 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   return 1;
 }
 
-void prepareStandardOutput() {
-  setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-}
-
 void printWide(const char* format, const char16_t* text) {
   // The tool's formats are short literals; a longer one is cut, never overrun.
   wchar_t wideFormat[128];
