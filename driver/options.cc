@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "../expand/diagnostics.h"
+#include "../expand/output.h"
 #include "../platform/full_path.h"
-#include "diagnostics.h"
-#include "output.h"
 
 namespace {
 

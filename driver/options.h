@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "run_state.h"
+#include "../expand/run_state.h"
 
 enum class OptionKind { Paths, Defines };
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <new>
 
+#include "../expand/diagnostics.h"
 #include "../expand/expand.h"
+#include "../expand/output.h"
+#include "../expand/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
-#include "diagnostics.h"
 #include "options.h"
-#include "output.h"
-#include "run_state.h"
 
 #ifndef TUFLAT_VERSION
 #define TUFLAT_VERSION "unknown"

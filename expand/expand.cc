@@ -5,11 +5,11 @@
 #include <cstring>
 #include <new>
 
-#include "../driver/diagnostics.h"
-#include "../driver/output.h"
-#include "../driver/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "diagnostics.h"
+#include "output.h"
+#include "run_state.h"
 
 namespace {
 

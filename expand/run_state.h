@@ -1,7 +1,7 @@
 // The run's process-wide state: the output, the two tables and the work buffers.
 // None of it is freed before the process exits.
-#ifndef TUFLAT_DRIVER_RUN_STATE_H
-#define TUFLAT_DRIVER_RUN_STATE_H
+#ifndef TUFLAT_EXPAND_RUN_STATE_H
+#define TUFLAT_EXPAND_RUN_STATE_H
 
 #include <cstddef>
 #include <cstdint>

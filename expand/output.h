@@ -1,8 +1,8 @@
 // Everything bound for the output file goes through here. Small pieces are
 // gathered and long spans go out directly, so the file gets large writes
 // whatever the shape of the text. A failed write is remembered, not retried.
-#ifndef TUFLAT_DRIVER_OUTPUT_H
-#define TUFLAT_DRIVER_OUTPUT_H
+#ifndef TUFLAT_EXPAND_OUTPUT_H
+#define TUFLAT_EXPAND_OUTPUT_H
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 // What a run says on standard error: why it could not start, and what it could
 // not put into its output.
-#ifndef TUFLAT_DRIVER_DIAGNOSTICS_H
-#define TUFLAT_DRIVER_DIAGNOSTICS_H
+#ifndef TUFLAT_EXPAND_DIAGNOSTICS_H
+#define TUFLAT_EXPAND_DIAGNOSTICS_H
 
 #include <cstdint>
 
