@@ -117,19 +117,18 @@ int loadOptionFile(const char* name, OptionText* options) {
     complain("cannot open the option file '%s': %s", name, systemErrorText(GetLastError()));
     return 0;
   }
-  uint64_t size = getFileSize(file.handle);
-  char* buffer = nullptr;
-  if (size < (static_cast<uint64_t>(1) << 32) && size < SIZE_MAX) {
-    buffer = static_cast<char*>(::operator new(size + 1, std::nothrow));
-  }
-  if (buffer == nullptr) {
-    complain("cannot read the option file '%s' into memory (%llu bytes)", name,
-             static_cast<unsigned long long>(size));
+  FileContents contents = readWholeFile(file.handle);
+  if (contents.bytes == nullptr) {
+    complain("cannot read the option file '%s' into memory", name);
     return 0;
   }
-  uint64_t count = file.read(buffer, size);
-  options->text = buffer;
-  options->length = normaliseOptionText(buffer, count);
+  if (!contents.whole) {
+    complain("cannot read the option file '%s' whole: %llu bytes read", name,
+             static_cast<unsigned long long>(contents.count));
+    return 0;
+  }
+  options->text = contents.bytes;
+  options->length = normaliseOptionText(contents.bytes, contents.count);
   return 1;
 }
 

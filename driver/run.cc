@@ -93,6 +93,8 @@ int outOfMemory() {
 }  // namespace
 
 int runTuflat(int argumentCount, char** arguments) {
+  prepareProcess();
+  bufferStandardOutput();
   if (argumentCount == 2 && strcmp(arguments[1], "--help") == 0) {
     fputs(kUsage, stdout);
     return 0;
@@ -108,11 +110,23 @@ int runTuflat(int argumentCount, char** arguments) {
   const char* optionName = arguments[1];
   const char* sourceName = arguments[2];
   const char* outputName = arguments[3];
-  // Progress lines go out in large writes, flushed before exit and before
-  // anything is said on standard error.
-  setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-  if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
 
+  // Everything that can stop the run comes before the output is created, so
+  // that a run that cannot start leaves the output path as it was.
+  if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
+  // Lives until the process exits, like the tables built from it.
+  static OptionText options;
+  if (!loadOptionFile(optionName, &options)) return 1;
+  uint32_t directories =
+      collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);
+  SearchList.entries = newEntries(directories + 2);
+  if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
+  SourceFile mainSource;
+  if (!openSource(CandidateBuffer.wide, &mainSource)) {
+    complain("cannot open the main source '%s': %s", sourceName, systemErrorText(GetLastError()));
+    return 1;
+  }
+  readSource(&mainSource);
   HANDLE output =
       CreateFileA(outputName, GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (output == INVALID_HANDLE_VALUE) {
@@ -122,17 +136,9 @@ int runTuflat(int argumentCount, char** arguments) {
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
-  // Lives until the process exits, like the tables built from it.
-  static OptionText options;
-  if (!loadOptionFile(optionName, &options)) return 1;
-  uint32_t directories =
-      collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);
   printf("n_I=%i\n", static_cast<int>(directories + 1));
-  SearchList.entries = newEntries(directories + 2);
-  if (SearchList.entries == nullptr ||
-      collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
-                     OptionKind::Paths) != directories ||
-      !locateMainSource(sourceName)) {
+  if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
+                     OptionKind::Paths) != directories) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
@@ -153,14 +159,16 @@ int runTuflat(int argumentCount, char** arguments) {
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
     printWide("<%s>\n", DefineList.entries[entry].text);
   }
+  // A compiler that needs the mark to read the main source as UTF-8 needs it
+  // at the start of the flattened file too.
+  if (startsWithByteOrderMark(mainSource.contents)) {
+    writeOutput(kByteOrderMark, sizeof kByteOrderMark);
+  }
   writeDefineBlock();
 
   writeOutputText("\n\n");
-  if (!expandFile(CandidateBuffer.wide, PathKind::Resolved)) {
-    DWORD error = GetLastError();
-    complain("warning: cannot open the main source '%s': %s", sourceName, systemErrorText(error));
-  }
+  expandMainSource(CandidateBuffer.wide, &mainSource);
   flushOutput();
-  CloseHandle(OutputFile.handle);
+  if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
   return reportLosses() ? 2 : 0;
 }

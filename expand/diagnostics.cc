@@ -1,10 +1,13 @@
 #include "diagnostics.h"
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "../platform/os.h"
+#include "../platform/simple_file.h"
 
 namespace {
 
@@ -17,11 +20,24 @@ char firstUnreadPath[1024];
 uint64_t firstUnreadBytes = 0;
 uint64_t firstUnreadSize = 0;
 uint64_t tooDeepIncludes = 0;
+uint64_t outputIncludes = 0;
+bool closeFailed = false;
+DWORD closeError = NO_ERROR;
+bool standardOutputFailed = false;
+int standardOutputError = 0;
 
 }  // namespace
 
+void flushStandardOutput() {
+  if (fflush(stdout) == 0 && !ferror(stdout)) return;
+  if (!standardOutputFailed) standardOutputError = errno != 0 ? errno : EIO;
+  standardOutputFailed = true;
+  // Later lines may still get through; the failure stays recorded.
+  clearerr(stdout);
+}
+
 void complain(const char* format, ...) {
-  fflush(stdout);
+  flushStandardOutput();
   fputs("tuflat: ", stderr);
   va_list arguments;
   va_start(arguments, format);
@@ -49,27 +65,57 @@ void noteTooDeep() {
   ++tooDeepIncludes;
 }
 
+void noteOutputIncluded() {
+  ++outputIncludes;
+}
+
+void noteCloseFailure(DWORD error) {
+  closeFailed = true;
+  closeError = error;
+}
+
 int reportLosses() {
-  if (writeFailures == 0 && unreadFiles == 0 && tooDeepIncludes == 0) return 0;
-  fflush(stdout);
-  fputs("tuflat: the output is incomplete:", stderr);
-  const char* separator = " ";
-  if (writeFailures > 0) {
-    fprintf(stderr, "%s%" PRIu64 " bytes could not be written (%s)", separator, bytesNotWritten,
-            systemErrorText(firstWriteError));
-    separator = "; ";
+  flushStandardOutput();
+  bool outputIncomplete = writeFailures > 0 || unreadFiles > 0 || tooDeepIncludes > 0 ||
+                          outputIncludes > 0 || closeFailed;
+  if (outputIncomplete) {
+    fputs("tuflat: the output is incomplete:", stderr);
+    const char* separator = " ";
+    if (writeFailures > 0) {
+      fprintf(stderr, "%s%" PRIu64 " bytes could not be written (%s)", separator, bytesNotWritten,
+              systemErrorText(firstWriteError));
+      separator = "; ";
+    }
+    if (closeFailed) {
+      fprintf(stderr, "%sclosing it failed (%s)", separator, systemErrorText(closeError));
+      separator = "; ";
+    }
+    if (unreadFiles > 0) {
+      fprintf(stderr, "%s%" PRIu64 " file(s) could not be read whole, the first %s (", separator,
+              unreadFiles, firstUnreadPath);
+      if (firstUnreadSize == kUnknownSize) {
+        fprintf(stderr, "%" PRIu64 " bytes read, not to its end)", firstUnreadBytes);
+      } else {
+        fprintf(stderr, "%" PRIu64 " of %" PRIu64 " bytes read)", firstUnreadBytes,
+                firstUnreadSize);
+      }
+      separator = "; ";
+    }
+    if (tooDeepIncludes > 0) {
+      fprintf(stderr, "%s%" PRIu64 " include(s) nested too deep were not expanded", separator,
+              tooDeepIncludes);
+      separator = "; ";
+    }
+    if (outputIncludes > 0) {
+      fprintf(stderr,
+              "%s%" PRIu64 " include(s) named the output file itself, whose text is not in it",
+              separator, outputIncludes);
+    }
+    fputc('\n', stderr);
   }
-  if (unreadFiles > 0) {
-    fprintf(stderr,
-            "%s%" PRIu64 " file(s) could not be read whole, the first %s (%" PRIu64 " of %" PRIu64
-            " bytes read)",
-            separator, unreadFiles, firstUnreadPath, firstUnreadBytes, firstUnreadSize);
-    separator = "; ";
+  if (standardOutputFailed) {
+    fprintf(stderr, "tuflat: standard output could not be written (%s)\n",
+            strerror(standardOutputError));
   }
-  if (tooDeepIncludes > 0) {
-    fprintf(stderr, "%s%" PRIu64 " include(s) nested too deep were not expanded", separator,
-            tooDeepIncludes);
-  }
-  fputc('\n', stderr);
-  return 1;
+  return outputIncomplete || standardOutputFailed;
 }

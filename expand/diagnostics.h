@@ -10,11 +10,18 @@
 // One line "tuflat: " + the formatted text, after whatever standard output holds.
 void complain(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Anything recorded by these makes the run end with status 2.
+// Anything recorded by these makes the run end with status 2. `size` is
+// kUnknownSize for a stream that could not be read to its end.
 void noteWriteFailure(DWORD error, uint64_t bytesLost);
 void noteUnreadFile(const char16_t* path, uint64_t bytesRead, uint64_t size);
 void noteTooDeep();
-// Prints the one line and returns 1 when anything was lost, else returns 0.
+void noteOutputIncluded();
+void noteCloseFailure(DWORD error);
+// Sends what standard output holds and remembers whether any of it, at any
+// time, failed to go out.
+void flushStandardOutput();
+// Says on standard error what the output lacks (one line) and whether
+// standard output failed (one more line). Returns 1 when either happened.
 int reportLosses();
 
 #endif

@@ -65,49 +65,58 @@ int search(const char16_t* name) {
   return 0;
 }
 
-// Opens the file at `path` and expands it. The path may live in a work
-// buffer: it is copied into slot 0 before the scan can overwrite that buffer.
-int expandPath(const char16_t* path) {
-  SimpleFile file;
-  if (file.openForRead(path) == nullptr) return 0;
-  FileIdentity identity;
-  bool identityKnown = getFileIdentity(file.handle, &identity) != 0;
-  if (identityKnown && OutputIdentityKnown && identity == OutputIdentity) {
-    CloseHandle(file.handle);
-    writeOutputText("!!! OUTPUT FILE !!!\n");
-    return 1;
-  }
-  if (identityKnown && isOnChain(identity)) {
-    CloseHandle(file.handle);
-    writeOutputText("//!!! INCLUDE CYCLE !!!\n");
-    return 1;
-  }
-
-  uint64_t size = getFileSize(file.handle);
+// Expands an opened file. Its path may live in a work buffer: it is copied
+// into slot 0 before the scan can overwrite that buffer.
+void expandSource(const char16_t* path, SourceFile* source) {
   TextEntry own = {nullptr, 0};
-  char* bytes = nullptr;
-  if (size <= static_cast<uint64_t>(PTRDIFF_MAX) &&
-      makeTextEntry(path, wideLength(path), u"\\..", &own)) {
-    bytes = static_cast<char*>(::operator new(size > 0 ? size : 1, std::nothrow));
-  }
-  uint64_t count = bytes != nullptr ? file.read(bytes, size) : 0;
-  printf("l=%" PRIu64 "\n", count);
-  if (count < size) noteUnreadFile(path, count, size);
+  if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source);
+  FileContents& contents = source->contents;
+  printf("l=%" PRIu64 "\n", contents.count);
+  if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
 
-  if (bytes != nullptr) {
-    chain[depth] = identity;
-    chainIdentityKnown[depth] = identityKnown;
+  if (contents.bytes != nullptr) {
+    chain[depth] = source->identity;
+    chainIdentityKnown[depth] = source->identityKnown;
     ++depth;
     TextEntry includer = SearchList.entries[0];
     SearchList.entries[0] = own;
-    scanText(bytes, count);
+    // A byte-order mark is not text: compilers refuse it anywhere but at the
+    // start of a file, and it would hide an include on the first line.
+    uint64_t skip = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
+    scanText(contents.bytes + skip, contents.count - skip);
     SearchList.entries[0] = includer;
     --depth;
-    ::operator delete(bytes);
   }
+  ::operator delete(contents.bytes);
+  contents.bytes = nullptr;
   ::operator delete(own.text);
-  CloseHandle(file.handle);
+  CloseHandle(source->file.handle);
+  source->file.handle = nullptr;
+}
+
+// Opens the file at `path` and expands it, unless it is the output or is
+// already being expanded.
+int expandPath(const char16_t* path) {
+  SourceFile source;
+  if (!openSource(path, &source)) return 0;
+  if (source.identityKnown && OutputIdentityKnown && source.identity == OutputIdentity) {
+    CloseHandle(source.file.handle);
+    writeOutputText("!!! OUTPUT FILE !!!\n");
+    noteOutputIncluded();
+    return 1;
+  }
+  if (source.identityKnown && isOnChain(source.identity)) {
+    CloseHandle(source.file.handle);
+    writeOutputText("//!!! INCLUDE CYCLE !!!\n");
+    return 1;
+  }
+  expandSource(path, &source);
   return 1;
+}
+
+void printEntry(const char16_t* path) {
+  printWide("!<%s>\n", path);
+  printWide("?<%s>\n", SearchList.entries[0].text);
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
@@ -140,9 +149,29 @@ void expandInclude(const char* name, uint64_t length) {
 
 }  // namespace
 
+bool startsWithByteOrderMark(const FileContents& contents) {
+  return contents.count >= sizeof kByteOrderMark &&
+         memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
+}
+
+int openSource(const char16_t* path, SourceFile* source) {
+  source->contents = {nullptr, 0, kUnknownSize, false};
+  if (source->file.openForRead(path) == nullptr) return 0;
+  source->identityKnown = getFileIdentity(source->file.handle, &source->identity) != 0;
+  return 1;
+}
+
+void readSource(SourceFile* source) {
+  if (source->contents.bytes == nullptr) source->contents = readWholeFile(source->file.handle);
+}
+
+void expandMainSource(const char16_t* path, SourceFile* source) {
+  printEntry(path);
+  expandSource(path, source);
+}
+
 int expandFile(const char16_t* path, PathKind kind) {
-  printWide("!<%s>\n", path);
-  printWide("?<%s>\n", SearchList.entries[0].text);
+  printEntry(path);
   if (kind == PathKind::Written && !hasLongPathPrefix(path)) return search(path);
   return expandPath(path);
 }

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "../platform/os.h"
+#include "../platform/simple_file.h"
+
 // Whence a path comes: resolved by the tool (opened as it stands) or written
 // in an include line (searched along the SearchList unless it begins `\\?`).
 enum class PathKind { Resolved, Written };
@@ -15,6 +18,26 @@ constexpr int kMaxIncludeDepth = 256;
 // Returns 1 when a file was found (expanded, or refused as a cycle or as the
 // output itself), 0 when none was.
 int expandFile(const char16_t* path, PathKind kind);
+
+// A file opened for expansion, and its bytes once read.
+struct SourceFile {
+  SimpleFile file;
+  FileIdentity identity;
+  bool identityKnown;
+  FileContents contents;
+};
+
+// The UTF-8 byte-order mark, never copied from a file into the output.
+constexpr char kByteOrderMark[] = {'\xEF', '\xBB', '\xBF'};
+bool startsWithByteOrderMark(const FileContents& contents);
+
+// Opens the file at a resolved path; 0 when it does not open.
+int openSource(const char16_t* path, SourceFile* source);
+// Reads an opened file whole, once.
+void readSource(SourceFile* source);
+// Expands the main source, opened by openSource, with the same progress lines
+// as expandFile; closes it.
+void expandMainSource(const char16_t* path, SourceFile* source);
 
 // The scan of one file's bytes, with its includes expanded as it goes.
 void scanText(char* bytes, uint64_t count);

@@ -20,7 +20,18 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
 // 1 and the identity of the open file, or 0 when the system cannot tell.
 int getFileIdentity(HANDLE file, FileIdentity* identity);
 
-// Prints `format`, whose only conversion is one %s, with `text` in its place.
+// Makes the process safe to start: standard input, output and error are open
+// (on the null device if they were closed, so that no file the run opens
+// takes their place), and a write to a pipe without a reader or beyond a file
+// size limit fails with an error instead of ending the process.
+void prepareProcess();
+
+// Standard output goes out in large writes to a file or a pipe, and line by
+// line to a terminal, where progress should show as it happens.
+void bufferStandardOutput();
+
+// Prints `format`, whose only conversion is one %s, with `text` in its place,
+// converted to the OEM code page. The line comes out whole whatever it holds.
 void printWide(const char* format, const char16_t* text);
 
 // The system's own words for an error code from GetLastError.

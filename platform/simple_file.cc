@@ -1,6 +1,8 @@
 #include "simple_file.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -8,8 +10,8 @@ namespace {
 // One platform read or write moves at most this much; bigger transfers loop.
 constexpr uint64_t kMaxTransfer = 1u << 30;
 
-constexpr uint64_t kProbeBytes = 65536;
-constexpr uint64_t kProbePage = 4096;
+// A stream is first read into a block this big, doubled as it fills.
+constexpr uint64_t kFirstStreamBlock = 1 << 16;
 
 uint64_t seek(HANDLE file, uint64_t distance, DWORD method) {
   LONG high = static_cast<LONG>(distance >> 32);
@@ -43,10 +45,9 @@ uint64_t SimpleFile::write(const void* buffer, uint64_t count) {
   uint64_t total = 0;
   while (total < count) {
     DWORD chunk = static_cast<DWORD>(count - total < kMaxTransfer ? count - total : kMaxTransfer);
+    // A failed write may still have moved some bytes: they count.
     DWORD put = 0;
-    if (!WriteFile(handle, static_cast<const char*>(buffer) + total, chunk, &put, nullptr)) {
-      put = 0;
-    }
+    WriteFile(handle, static_cast<const char*>(buffer) + total, chunk, &put, nullptr);
     total += put;
     if (put < chunk) break;
   }
@@ -58,39 +59,51 @@ uint64_t getFileSize(HANDLE file) {
   LONG high = 0;
   DWORD low = SetFilePointer(file, 0, &high, FILE_END);
   uint64_t size = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) size = probeFileSize(file);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) size = kUnknownSize;
   seek(file, saved, FILE_BEGIN);
   return size;
 }
 
-uint64_t probeFileSize(HANDLE file) {
-  char* block = static_cast<char*>(::operator new(kProbeBytes + kProbePage, std::nothrow));
-  if (block == nullptr) return ~static_cast<uint64_t>(0);
-  uintptr_t start = reinterpret_cast<uintptr_t>(block);
-  char* probe = block + ((start & ~(kProbePage - 1)) + kProbePage - start);
-  SimpleFile reader;
-  reader.handle = file;
-  uint64_t position = 0;
-  uint64_t size = 0;
-  bool found = false;
-  for (int bit = 62; bit >= 0 && !found; --bit) {
-    uint64_t candidate = position | (static_cast<uint64_t>(1) << bit);
-    // A position the file system cannot seek to lies beyond the end; reading
-    // after a failed seek would read from wherever the last probe stopped.
-    if (seek(file, candidate, FILE_BEGIN) != candidate) continue;
-    uint64_t got = reader.read(probe, kProbeBytes);
-    if (got == kProbeBytes) position = candidate;
-    if (got > 0 && got < kProbeBytes) {
-      size = candidate + got;
-      found = true;
+FileContents readWholeFile(HANDLE file) {
+  FileContents contents = {nullptr, 0, kUnknownSize, false};
+  uint64_t size = GetFileType(file) == FILE_TYPE_DISK ? getFileSize(file) : kUnknownSize;
+  if (size != kUnknownSize) {
+    contents.size = size;
+    if (size >= static_cast<uint64_t>(PTRDIFF_MAX)) return contents;
+    contents.bytes = static_cast<char*>(::operator new(size + 1, std::nothrow));
+    if (contents.bytes == nullptr) return contents;
+    SimpleFile reader;
+    reader.handle = file;
+    contents.count = reader.read(contents.bytes, size);
+    contents.whole = contents.count == size;
+    return contents;
+  }
+  // bytes[0, count) is what arrived; the block holds room bytes.
+  uint64_t room = 0;
+  for (;;) {
+    if (room - contents.count < 2) {
+      uint64_t larger = room < kFirstStreamBlock ? kFirstStreamBlock : room * 2;
+      if (larger >= static_cast<uint64_t>(PTRDIFF_MAX)) return contents;
+      auto* block = static_cast<char*>(::operator new(larger, std::nothrow));
+      if (block == nullptr) return contents;
+      if (contents.count > 0) memcpy(block, contents.bytes, contents.count);
+      ::operator delete(contents.bytes);
+      contents.bytes = block;
+      room = larger;
     }
+    // One byte of the block stays spare for a terminator.
+    uint64_t wanted = room - 1 - contents.count;
+    DWORD chunk = static_cast<DWORD>(wanted < kMaxTransfer ? wanted : kMaxTransfer);
+    DWORD got = 0;
+    BOOL ok = ReadFile(file, contents.bytes + contents.count, chunk, &got, nullptr);
+    contents.count += got;
+    if (got > 0) continue;
+    // A pipe whose writer has gone reports its end as a broken pipe.
+    DWORD error = ok ? NO_ERROR : GetLastError();
+    if (error == NO_ERROR || error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) {
+      contents.size = contents.count;
+      contents.whole = true;
+    }
+    return contents;
   }
-  if (!found && position == 0) {
-    // No higher bit held data: only position 0 itself can tell 0 from 1 byte.
-    seek(file, 0, FILE_BEGIN);
-    size = reader.read(probe, kProbeBytes);
-    found = true;
-  }
-  ::operator delete(block);
-  return found ? size : position;
 }

@@ -20,10 +20,28 @@ class SimpleFile {
   HANDLE handle = nullptr;
 };
 
-// The size of an open file; the file position is left where it was.
+// A size no file has: the file cannot seek to its end.
+constexpr uint64_t kUnknownSize = ~static_cast<uint64_t>(0);
+
+// The size of an open file, or kUnknownSize; the file position is left where it was.
 uint64_t getFileSize(HANDLE file);
-// The size found by reading at probe positions, for files that cannot seek to
-// their end. All bits set when no probe buffer can be had.
-uint64_t probeFileSize(HANDLE file);
+
+// A file's bytes, read whole: bytes[0, count) of a heap block (freed with
+// operator delete) that has room for at least count + 1 bytes, so that a
+// terminator can follow the text. bytes is null when no block could be had.
+struct FileContents {
+  char* bytes;
+  uint64_t count;
+  // What the file said it holds; for a stream, count once read to its end,
+  // else kUnknownSize.
+  uint64_t size;
+  // Read to its end, with nothing lost.
+  bool whole;
+};
+
+// A file that can seek is read with one whole-file read of its size. Any
+// other (a pipe, a FIFO, a device) is read to its end into a growing block,
+// never probed, so that nothing it holds is read away.
+FileContents readWholeFile(HANDLE file);
 
 #endif

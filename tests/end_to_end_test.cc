@@ -67,7 +67,7 @@ TEST_F(EndToEnd, RelativeMainSourceInASubdirectory) {
 TEST_F(EndToEnd, LinesAreCopiedExactlyAndOnlyRealIncludeLinesExpand) {
   dir.write("q.h", "Q\n");
   dir.write("a.c",
-            "\xEF\xBB\xBF#include \"q.h\"\r\n"  // a byte-order mark is significant
+            "\xEF\xBB\xBF#include \"q.h\"\r\n"  // the mark moves to the head of the output
             "crlf line\r\n"
             "  #  include   \"q.h\"  // c\n"
             "#inc lude \"q.h\"\n"
@@ -87,26 +87,25 @@ TEST_F(EndToEnd, LinesAreCopiedExactlyAndOnlyRealIncludeLinesExpand) {
   ToolRun run = flatten();
   EXPECT_EQ(run.status, 0);
   std::string q = "Q\n";
-  EXPECT_EQ(dir.read("out.c"),
-            "\n\n\xEF\xBB\xBF#include \"q.h\"\n"
-            "crlf line\n"
-            "//---   #  include   \"q.h\"  // c\n" +
-                q + "//--- #inc lude \"q.h\"\n" + q +
-                "##include \"q.h\"\n"
-                "x /* #include \"q.h\" */\n"
-                "/* open\n"
-                "#include \"q.h\"\n"
-                "*/ #include \"q.h\"\n"
-                "//--- #include \"q.h\"\n" +
-                q +
-                "#include <a.h> \"q.h\"\n"
-                "//--- #include \"q.h\" <a.h>\n" +
-                q + "//--- #include_next \"q.h\"\n" + q +
-                "#include \"dir//q.h\"\n"
-                "#include \"q.h\n"
-                "continued \\\n"
-                "//--- #include \"q.h\"\n" +
-                q);
+  EXPECT_EQ(dir.read("out.c"), "\xEF\xBB\xBF\n\n//--- #include \"q.h\"\n" + q +
+                                   "crlf line\n"
+                                   "//---   #  include   \"q.h\"  // c\n" +
+                                   q + "//--- #inc lude \"q.h\"\n" + q +
+                                   "##include \"q.h\"\n"
+                                   "x /* #include \"q.h\" */\n"
+                                   "/* open\n"
+                                   "#include \"q.h\"\n"
+                                   "*/ #include \"q.h\"\n"
+                                   "//--- #include \"q.h\"\n" +
+                                   q +
+                                   "#include <a.h> \"q.h\"\n"
+                                   "//--- #include \"q.h\" <a.h>\n" +
+                                   q + "//--- #include_next \"q.h\"\n" + q +
+                                   "#include \"dir//q.h\"\n"
+                                   "#include \"q.h\n"
+                                   "continued \\\n"
+                                   "//--- #include \"q.h\"\n" +
+                                   q);
   EXPECT_NE(run.out.find("#include: <a.h>\n"), std::string::npos);
 }
 
@@ -245,9 +244,11 @@ TEST_F(EndToEnd, NeverOverwritesItsInputs) {
   ToolRun asSource = runTool({"opts.txt", "a.c", "sub/../a.c"}, dir.path());
   EXPECT_EQ(asSource.status, 1);
   EXPECT_EQ(dir.read("a.c"), "#include \"out.c\"\n");
-  // Reached by an include, the output itself is not read.
+  // Reached by an include, the output itself is not read, and its text is
+  // missing from the output.
   ToolRun run = runTool({"opts.txt", "a.c", "out.c"}, dir.path());
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("output file itself"), std::string::npos);
   EXPECT_EQ(dir.read("out.c"), "#define X\n\n\n//--- #include \"out.c\"\n!!! OUTPUT FILE !!!\n");
 }
 
@@ -257,6 +258,9 @@ TEST_F(EndToEnd, ArgumentsAndFilesThatStopTheRun) {
   EXPECT_EQ(tooFew.out, "");
   EXPECT_NE(tooFew.err.find("usage"), std::string::npos);
 
+  // The output is created last, once the inputs have been read and opened.
+  dir.write("opts.txt", "");
+  dir.write("a.c", "");
   ToolRun noOutputDirectory = runTool({"opts.txt", "a.c", "missing/out.c"}, dir.path());
   EXPECT_EQ(noOutputDirectory.status, 1);
   EXPECT_NE(noOutputDirectory.err.find("missing/out.c"), std::string::npos);
@@ -264,7 +268,7 @@ TEST_F(EndToEnd, ArgumentsAndFilesThatStopTheRun) {
   ToolRun noOptions = runTool({"absent.txt", "a.c", "out.c"}, dir.path());
   EXPECT_EQ(noOptions.status, 1);
   EXPECT_EQ(noOptions.out, "");
-  EXPECT_EQ(dir.read("out.c"), "");
+  EXPECT_FALSE(dir.exists("out.c"));
   EXPECT_NE(noOptions.err.find("absent.txt"), std::string::npos);
 
   EXPECT_EQ(runTool({"--help"}, dir.path()).status, 0);
@@ -273,13 +277,12 @@ TEST_F(EndToEnd, ArgumentsAndFilesThatStopTheRun) {
   EXPECT_EQ(version.out.rfind("tuflat ", 0), 0u);
 }
 
-TEST_F(EndToEnd, AMissingMainSourceLeavesTheSeparatorAndAWarning) {
+TEST_F(EndToEnd, AMainSourceThatCannotBeOpenedStopsTheRun) {
   ToolRun run = flatten("/DA=1\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("out.c"), "#define A 1\n\n\n");
-  EXPECT_EQ(run.out, lines({"n_I=1", "<" + at() + ">", "<" + at() + ">", "n_D=1", "<#define A 1>",
-                            "!<" + at("\\a.c") + ">", "?<" + at() + ">"}));
-  EXPECT_NE(run.err.find("a.c"), std::string::npos);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_FALSE(dir.exists("out.c"));
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("main source 'a.c'"), std::string::npos);
 }
 
 TEST_F(EndToEnd, AFullDiskEndsWithStatusTwo) {

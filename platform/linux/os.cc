@@ -1,7 +1,10 @@
 #include "../os.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +16,25 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   identity->volume = static_cast<uint64_t>(status.st_dev);
   identity->index = static_cast<uint64_t>(status.st_ino);
   return 1;
+}
+
+void prepareProcess() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) != -1) continue;
+    // open() takes the lowest free descriptor, which is this one.
+    int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != descriptor) close(opened);
+  }
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+void bufferStandardOutput() {
+  if (isatty(1)) {
+    setvbuf(stdout, nullptr, _IOLBF, 1 << 12);
+  } else {
+    setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+  }
 }
 
 void printWide(const char* format, const char16_t* text) {

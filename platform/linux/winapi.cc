@@ -36,13 +36,14 @@ constexpr ErrorPair kErrors[] = {
     {EINVAL, ERROR_INVALID_PARAMETER},
     {ENOSPC, ERROR_DISK_FULL},
     {EDQUOT, ERROR_DISK_FULL},
-    {EFBIG, ERROR_DISK_FULL},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
     {ERANGE, ERROR_INSUFFICIENT_BUFFER},
     {EILSEQ, ERROR_INVALID_NAME},
     {EINVAL, ERROR_NEGATIVE_SEEK},
     {ESPIPE, ERROR_SEEK_ON_DEVICE},
     {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
     {ELOOP, ERROR_CANT_RESOLVE_FILENAME},
+    {EPIPE, ERROR_BROKEN_PIPE},
 };
 
 bool fail(DWORD code) {
@@ -250,6 +251,10 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
     fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  // Opening a FIFO for reading would wait for a writer; without one, the
+  // reads that follow simply find its end.
+  bool readOnly = reads && !writes;
+  if (readOnly) flags |= O_NONBLOCK;
   int descriptor;
   do {
     descriptor = open(path, flags, 0666);
@@ -260,7 +265,8 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
   }
   // A directory is not a file to open, as on Windows without backup semantics.
   struct stat status;
-  if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+  if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode) ||
+      (readOnly && fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)) {
     close(descriptor);
     fail(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
@@ -325,6 +331,17 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLA
   }
   *done = total;
   return ok;
+}
+
+DWORD GetFileType(HANDLE file) {
+  struct stat status;
+  if (fstat(descriptorOf(file), &status) != 0) {
+    failWithErrno();
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(status.st_mode)) return FILE_TYPE_CHAR;
+  return FILE_TYPE_PIPE;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {

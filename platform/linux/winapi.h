@@ -28,6 +28,10 @@ constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
 constexpr UINT CP_OEMCP = 1;
+constexpr DWORD FILE_TYPE_UNKNOWN = 0;
+constexpr DWORD FILE_TYPE_DISK = 1;
+constexpr DWORD FILE_TYPE_CHAR = 2;
+constexpr DWORD FILE_TYPE_PIPE = 3;
 
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -42,18 +46,21 @@ constexpr DWORD ERROR_HANDLE_EOF = 38;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 constexpr DWORD ERROR_SEEK_ON_DEVICE = 132;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
 struct SECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 
 // Opens with O_PATH when the access is 0 (enough to identify a file), never
-// opens a directory, and supports OPEN_EXISTING and CREATE_ALWAYS.
+// opens a directory, and supports OPEN_EXISTING and CREATE_ALWAYS. A FIFO
+// opened for reading does not wait for a writer.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 // Opens only Z: paths, with or without the `\\?\` prefix.
@@ -62,6 +69,9 @@ HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, SECURITY_ATT
 // Both carry out the whole transfer asked for, as Windows does on a regular file.
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* done, OVERLAPPED* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* overlapped);
+// Disk for regular files and block devices, which can seek; pipe for FIFOs and
+// sockets; char for character devices.
+DWORD GetFileType(HANDLE file);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();

@@ -1,6 +1,10 @@
 #include "../os.h"
 
+#include <io.h>
+
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
@@ -11,18 +15,40 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   return 1;
 }
 
-void printWide(const char* format, const char16_t* text) {
-  // The tool's formats are short literals; a longer one is cut, never overrun.
-  wchar_t wideFormat[128];
-  size_t length = 0;
-  while (format[length] != 0 && length + 1 < sizeof wideFormat / sizeof wideFormat[0]) {
-    wideFormat[length] = static_cast<unsigned char>(format[length]);
-    ++length;
+void prepareProcess() {
+  // Windows gives a missing standard handle no number that a file could take,
+  // and has no signals for broken pipes or file size limits.
+}
+
+void bufferStandardOutput() {
+  // The C runtime buffers a terminal fully even when asked for lines, so a
+  // terminal gets each print at once.
+  if (_isatty(_fileno(stdout))) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+  } else {
+    setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
   }
-  wideFormat[length] = 0;
-  // libstdc++ turns on MinGW's own stdio, whose wprintf reads %s as narrow
-  // text; this is the C runtime's wprintf, where %s is wide.
-  __ms_wprintf(wideFormat, reinterpret_cast<const wchar_t*>(text));
+}
+
+void printWide(const char* format, const char16_t* text) {
+  // Converted here, not by the C runtime's wide printing, which stops at the
+  // first character the C locale cannot show and loses the rest of the line.
+  static char* converted = nullptr;
+  static int room = 0;
+  int needed = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (needed > room) {
+    delete[] converted;
+    room = needed;
+    converted = new (std::nothrow) char[room];
+    if (converted == nullptr) room = 0;
+  }
+  int bytes = needed > 0 && converted != nullptr
+                  ? WideCharToMultiByte(CP_OEMCP, 0, text, -1, converted, room, nullptr, nullptr)
+                  : 0;
+  const char* conversion = strstr(format, "%s");
+  fwrite(format, 1, static_cast<size_t>(conversion - format), stdout);
+  if (bytes > 1) fwrite(converted, 1, static_cast<size_t>(bytes - 1), stdout);
+  fputs(conversion + 2, stdout);
 }
 
 const char* systemErrorText(DWORD code) {
