@@ -1,9 +1,11 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -48,7 +50,12 @@ std::string contentsOf(FILE* file) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory) {
+bool runsWindowsProgram() {
+  return isWindowsProgram(commandWords());
+}
+
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory,
+                const RunSetup& setup) {
   std::vector<std::string> words = commandWords();
   bool consoleEndsLinesWithCrLf = isWindowsProgram(words);
   words.insert(words.end(), arguments.begin(), arguments.end());
@@ -61,17 +68,47 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
   FILE* out = tmpfile();
   FILE* err = tmpfile();
   if (out == nullptr || err == nullptr) throw std::runtime_error("tmpfile failed");
+  // Made before the child exists and never read: the child's writes fail.
+  int pipeEnds[2] = {-1, -1};
+  if (setup.output == StandardOutput::PipeWithoutReader) {
+    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    close(pipeEnds[0]);
+  }
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
+    // Standard input first, so that it cannot take the number of a closed
+    // standard output.
     int input = open("/dev/null", O_RDONLY);
     dup2(input, 0);
+    if (input != 0) close(input);
+    switch (setup.output) {
+      case StandardOutput::File:
+        dup2(fileno(out), 1);
+        break;
+      case StandardOutput::Closed:
+        close(1);
+        break;
+      case StandardOutput::FullDevice:
+        dup2(open("/dev/full", O_WRONLY), 1);
+        break;
+      case StandardOutput::PipeWithoutReader:
+        dup2(pipeEnds[1], 1);
+        break;
+    }
+    dup2(fileno(err), 2);
+    // The program must cope with these itself, whatever its parent ignores.
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
+    if (setup.fileSizeLimit > 0) {
+      struct rlimit limit = {setup.fileSizeLimit, setup.fileSizeLimit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
     if (chdir(directory.c_str()) != 0) _exit(126);
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
   int status = 0;
   waitpid(child, &status, 0);
   ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contentsOf(out),

@@ -15,6 +15,18 @@ struct ToolRun {
   std::string err;
 };
 
-ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory);
+// Where the program's standard output goes.
+enum class StandardOutput { File, Closed, FullDevice, PipeWithoutReader };
+
+struct RunSetup {
+  StandardOutput output = StandardOutput::File;
+  // The largest file the program may write, in bytes; 0 for no limit.
+  unsigned long fileSizeLimit = 0;
+};
+
+ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory,
+                const RunSetup& setup = {});
+// True when the command runs a Windows program.
+bool runsWindowsProgram();
 
 #endif
