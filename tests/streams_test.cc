@@ -166,3 +166,24 @@ TEST_F(Streams, ByteOrderMarksAreNotCopiedAndHideNoInclude) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgressLines, ComeOutWholeWhateverTheyHold) {
+  // A Latin-1 and a UTF-8 define: bytes beyond ASCII, which a wide print in
+  // the C locale would stop at, losing the rest of the line and its end.
+  ScratchDirectory dir;
+  const std::string latin1 = "/DL=caf\xE9 au lait\n", utf8 = "/DU=caf\xC3\xA9 cr\xC3\xA8me\n";
+  dir.write("opts.txt", latin1 + utf8);
+  dir.write("a.c", "");
+  ToolRun run = runTool({"opts.txt", "a.c", "out.c"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  const std::string defines = "#define L caf\xE9 au lait\n#define U caf\xC3\xA9 cr\xC3\xA8me\n";
+  EXPECT_EQ(dir.read("out.c"), defines + "\n\n");
+  EXPECT_NE(
+      run.out.find("n_D=2\n<#define L caf\xE9 au lait>\n<#define U caf\xC3\xA9 cr\xC3\xA8me>\n!<"),
+      std::string::npos)
+      << run.out;
+}
+
+}  // namespace
