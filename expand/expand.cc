@@ -155,6 +155,7 @@ bool startsWithByteOrderMark(const FileContents& contents) {
 }
 
 int openSource(const char16_t* path, SourceFile* source) {
+  source->read = false;
   source->contents = {nullptr, 0, kUnknownSize, false};
   if (source->file.openForRead(path) == nullptr) return 0;
   source->identityKnown = getFileIdentity(source->file.handle, &source->identity) != 0;
@@ -162,7 +163,9 @@ int openSource(const char16_t* path, SourceFile* source) {
 }
 
 void readSource(SourceFile* source) {
-  if (source->contents.bytes == nullptr) source->contents = readWholeFile(source->file.handle);
+  if (source->read) return;
+  source->contents = readWholeFile(source->file.handle);
+  source->read = true;
 }
 
 void expandMainSource(const char16_t* path, SourceFile* source) {

@@ -24,6 +24,7 @@ struct SourceFile {
   SimpleFile file;
   FileIdentity identity;
   bool identityKnown;
+  bool read;
   FileContents contents;
 };
 
