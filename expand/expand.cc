@@ -87,11 +87,8 @@ void expandSource(const char16_t* path, SourceFile* source) {
     SearchList.entries[0] = includer;
     --depth;
   }
-  ::operator delete(contents.bytes);
-  contents.bytes = nullptr;
+  releaseSource(source);
   ::operator delete(own.text);
-  CloseHandle(source->file.handle);
-  source->file.handle = nullptr;
 }
 
 // Opens the file at `path` and expands it, unless it is the output or is
@@ -100,13 +97,13 @@ int expandPath(const char16_t* path) {
   SourceFile source;
   if (!openSource(path, &source)) return 0;
   if (source.identityKnown && OutputIdentityKnown && source.identity == OutputIdentity) {
-    CloseHandle(source.file.handle);
+    releaseSource(&source);
     writeOutputText("!!! OUTPUT FILE !!!\n");
     noteOutputIncluded();
     return 1;
   }
   if (source.identityKnown && isOnChain(source.identity)) {
-    CloseHandle(source.file.handle);
+    releaseSource(&source);
     writeOutputText("//!!! INCLUDE CYCLE !!!\n");
     return 1;
   }
@@ -152,20 +149,6 @@ void expandInclude(const char* name, uint64_t length) {
 bool startsWithByteOrderMark(const FileContents& contents) {
   return contents.count >= sizeof kByteOrderMark &&
          memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
-}
-
-int openSource(const char16_t* path, SourceFile* source) {
-  source->read = false;
-  source->contents = {nullptr, 0, kUnknownSize, false};
-  if (source->file.openForRead(path) == nullptr) return 0;
-  source->identityKnown = getFileIdentity(source->file.handle, &source->identity) != 0;
-  return 1;
-}
-
-void readSource(SourceFile* source) {
-  if (source->read) return;
-  source->contents = readWholeFile(source->file.handle);
-  source->read = true;
 }
 
 void expandMainSource(const char16_t* path, SourceFile* source) {

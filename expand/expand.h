@@ -7,6 +7,7 @@
 
 #include "../platform/os.h"
 #include "../platform/simple_file.h"
+#include "file_cache.h"
 
 // Whence a path comes: resolved by the tool (opened as it stands) or written
 // in an include line (searched along the SearchList unless it begins `\\?`).
@@ -19,13 +20,17 @@ constexpr int kMaxIncludeDepth = 256;
 // output itself), 0 when none was.
 int expandFile(const char16_t* path, PathKind kind);
 
-// A file opened for expansion, and its bytes once read.
+// A file opened for expansion, and its bytes once read. A file whose bytes
+// the run's cache holds has no handle: its contents are the cache's.
 struct SourceFile {
   SimpleFile file;
   FileIdentity identity;
   bool identityKnown;
   bool read;
   FileContents contents;
+  // The path's cache entry, or null; `kept` when contents.bytes are its bytes.
+  CachedPath* cached;
+  bool kept;
 };
 
 // The UTF-8 byte-order mark, never copied from a file into the output.
@@ -36,6 +41,8 @@ bool startsWithByteOrderMark(const FileContents& contents);
 int openSource(const char16_t* path, SourceFile* source);
 // Reads an opened file whole, once.
 void readSource(SourceFile* source);
+// Frees or gives back the file's bytes and closes it.
+void releaseSource(SourceFile* source);
 // Expands the main source, opened by openSource, with the same progress lines
 // as expandFile; closes it.
 void expandMainSource(const char16_t* path, SourceFile* source);

@@ -193,6 +193,32 @@ TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
             "\n\n" + b + b + "//--- #include \"a.c\"\n//!!! INCLUDE CYCLE !!!\n");
 }
 
+// The third include of a file and the second of a missing name are answered
+// from memory; the account and the output show every attempt all the same.
+TEST_F(EndToEnd, RepeatedIncludesShowEveryAttempt) {
+  dir.write("a.c",
+            "#include \"b.h\"\n#include \"none.h\"\n#include \"b.h\"\n#include \"none.h\"\n"
+            "#include \"b.h\"\n");
+  dir.write("inc/b.h", "b\n#include \"b.h\"\n");
+  ToolRun run = flatten("/Iinc\n");
+  EXPECT_EQ(run.status, 0);
+  std::string b = "//--- #include \"b.h\"\nb\n//--- #include \"b.h\"\n//!!! INCLUDE CYCLE !!!\n";
+  std::string none = "//--- #include \"none.h\"\n!!! NO FILE !!!\n";
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + b + none + b + none + b);
+  std::string fromA = "?<" + at("\\a.c\\..") + ">";
+  std::string fromB = "?<" + at("\\inc\\b.h\\..") + ">";
+  std::string bLines =
+      lines({"#include: [b.h]", "!<b.h>", fromA, "!<" + at("\\b.h") + ">", fromA,
+             "!<" + at("\\b.h") + ">", fromA, "!<" + at("\\inc\\b.h") + ">", fromA, "l=17",
+             "#include: [b.h]", "!<b.h>", fromB, "!<" + at("\\inc\\b.h") + ">", fromB});
+  std::string noneLines =
+      lines({"#include: [none.h]", "!<none.h>", fromA, "!<" + at("\\none.h") + ">", fromA,
+             "!<" + at("\\none.h") + ">", fromA, "!<" + at("\\inc\\none.h") + ">", fromA});
+  EXPECT_EQ(run.out, lines({"n_I=2", "<" + at() + ">", "<" + at() + ">", "<" + at("\\inc") + ">",
+                            "n_D=0", "!<" + at("\\a.c") + ">", "?<" + at() + ">", "l=81"}) +
+                         bLines + noneLines + bLines + noneLines + bLines);
+}
+
 TEST_F(EndToEnd, CyclesAreRecognisedThroughOtherNames) {
   dir.write("real/h.h", "#include \"../link/h.h\"\n");
   ASSERT_EQ(symlink("real", (dir.path() + "/link").c_str()), 0);

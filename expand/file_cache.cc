@@ -1,0 +1,161 @@
+#include "file_cache.h"
+
+#include <cstring>
+#include <new>
+
+FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept, 0,      0, nullptr,
+                          0,          0,           nullptr,      nullptr};
+
+namespace {
+
+constexpr size_t kFirstCapacity = 1024;
+
+uint64_t hashOf(const char16_t* path, size_t* length) {
+  uint64_t hash = 14695981039346656037ull;
+  size_t at = 0;
+  for (; path[at] != 0; ++at) {
+    hash = (hash ^ path[at]) * 1099511628211ull;
+  }
+  *length = at;
+  return hash;
+}
+
+const char16_t* pathOf(const CachedPath* entry) {
+  return reinterpret_cast<const char16_t*>(entry + 1);
+}
+
+size_t blockSize(size_t length) {
+  return sizeof(CachedPath) + length * sizeof(char16_t);
+}
+
+// The slot that holds `hash`'s entry, or the free slot where it would go.
+CachedPath** slotFor(CachedPath** slots, size_t capacity, uint64_t hash, const char16_t* path,
+                     size_t length) {
+  size_t at = static_cast<size_t>(hash) & (capacity - 1);
+  for (;; at = (at + 1) & (capacity - 1)) {
+    CachedPath* entry = slots[at];
+    if (entry == nullptr) return &slots[at];
+    if (entry->hash == hash && entry->length == length &&
+        memcmp(pathOf(entry), path, length * sizeof(char16_t)) == 0) {
+      return &slots[at];
+    }
+  }
+}
+
+// Doubles the table, within the entries' bound; 0 when it cannot.
+int grow(FileCache* cache) {
+  size_t capacity = cache->capacity == 0 ? kFirstCapacity : cache->capacity * 2;
+  uint64_t added = (capacity - cache->capacity) * sizeof(CachedPath*);
+  if (cache->entryBytes + added > cache->entryLimit) return 0;
+  auto** slots = new (std::nothrow) CachedPath*[capacity]();
+  if (slots == nullptr) return 0;
+  for (size_t at = 0; at < cache->capacity; ++at) {
+    CachedPath* entry = cache->slots[at];
+    if (entry == nullptr) continue;
+    *slotFor(slots, capacity, entry->hash, pathOf(entry), entry->length) = entry;
+  }
+  delete[] cache->slots;
+  cache->slots = slots;
+  cache->capacity = capacity;
+  cache->entryBytes += added;
+  return 1;
+}
+
+void unlink(FileCache* cache, CachedPath* entry) {
+  (entry->newer != nullptr ? entry->newer->older : cache->newest) = entry->older;
+  (entry->older != nullptr ? entry->older->newer : cache->oldest) = entry->newer;
+  entry->newer = nullptr;
+  entry->older = nullptr;
+}
+
+void pushNewest(FileCache* cache, CachedPath* entry) {
+  entry->older = cache->newest;
+  entry->newer = nullptr;
+  (cache->newest != nullptr ? cache->newest->newer : cache->oldest) = entry;
+  cache->newest = entry;
+}
+
+void evict(FileCache* cache, CachedPath* entry) {
+  unlink(cache, entry);
+  ::operator delete(entry->bytes);
+  entry->bytes = nullptr;
+  cache->keptBytes -= entry->count + 1;
+  entry->count = 0;
+  entry->state = PathState::Opened;
+}
+
+// Evicts unused kept paths, oldest first, until `needed` more bytes fit;
+// evicts none when that cannot be done.
+int makeRoom(FileCache* cache, uint64_t needed) {
+  uint64_t free = cache->keptLimit - cache->keptBytes;
+  if (needed <= free) return 1;
+  uint64_t freeable = free;
+  for (CachedPath* at = cache->oldest; at != nullptr && freeable < needed; at = at->newer) {
+    if (at->users == 0) freeable += at->count + 1;
+  }
+  if (freeable < needed) return 0;
+  for (CachedPath* at = cache->oldest; cache->keptLimit - cache->keptBytes < needed;) {
+    CachedPath* next = at->newer;
+    if (at->users == 0) evict(cache, at);
+    at = next;
+  }
+  return 1;
+}
+
+}  // namespace
+
+CachedPath* findPath(FileCache* cache, const char16_t* path) {
+  size_t length = 0;
+  uint64_t hash = hashOf(path, &length);
+  if (cache->capacity > 0) {
+    CachedPath** slot = slotFor(cache->slots, cache->capacity, hash, path, length);
+    if (*slot != nullptr) return *slot;
+  }
+  if ((cache->used + 1) * 2 > cache->capacity && !grow(cache)) return nullptr;
+  size_t size = blockSize(length);
+  if (cache->entryBytes + size > cache->entryLimit) return nullptr;
+  void* block = ::operator new(size, std::nothrow);
+  if (block == nullptr) return nullptr;
+  auto* entry = new (block)
+      CachedPath{PathState::Unknown, 0, {0, 0}, false, nullptr, 0, nullptr, nullptr, hash, length};
+  memcpy(entry + 1, path, length * sizeof(char16_t));
+  *slotFor(cache->slots, cache->capacity, hash, path, length) = entry;
+  ++cache->used;
+  cache->entryBytes += size;
+  return entry;
+}
+
+int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count) {
+  if (entry->state == PathState::Kept || count > cache->largestKept) return 0;
+  if (!makeRoom(cache, count + 1)) return 0;
+  entry->state = PathState::Kept;
+  entry->bytes = bytes;
+  entry->count = count;
+  entry->users = 1;
+  cache->keptBytes += count + 1;
+  pushNewest(cache, entry);
+  return 1;
+}
+
+void useKept(FileCache* cache, CachedPath* entry) {
+  ++entry->users;
+  unlink(cache, entry);
+  pushNewest(cache, entry);
+}
+
+void releaseKept(CachedPath* entry) {
+  --entry->users;
+}
+
+void clearFileCache(FileCache* cache) {
+  for (size_t at = 0; at < cache->capacity; ++at) {
+    CachedPath* entry = cache->slots[at];
+    if (entry == nullptr) continue;
+    ::operator delete(entry->bytes);
+    entry->~CachedPath();
+    ::operator delete(entry);
+  }
+  delete[] cache->slots;
+  *cache = {cache->keptLimit, cache->entryLimit, cache->largestKept, 0, 0, nullptr, 0, 0, nullptr,
+            nullptr};
+}

@@ -1,0 +1,87 @@
+// What one run learns about the resolved paths it tries, so that a path met
+// again does not touch the disk: paths that named no file, and the bytes of
+// regular files that were opened more than once. The inputs are taken not to
+// change while the run lasts.
+#ifndef TUFLAT_EXPAND_FILE_CACHE_H
+#define TUFLAT_EXPAND_FILE_CACHE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "../platform/os.h"
+
+enum class PathState : uint8_t {
+  // Not yet tried, or tried and failed for a reason that may not last.
+  Unknown,
+  // Tried, and no file was there.
+  Missing,
+  // Opened before; its bytes are not kept.
+  Opened,
+  // Opened before; bytes[0, count) are its contents, in a block with one
+  // spare byte after them.
+  Kept,
+};
+
+struct CachedPath {
+  PathState state;
+  // Expansions now reading `bytes`; a kept path is evicted only at 0.
+  uint32_t users;
+  FileIdentity identity;
+  bool identityKnown;
+  char* bytes;
+  uint64_t count;
+  // Neighbours in the cache's list of kept paths, most recently used first.
+  CachedPath* newer;
+  CachedPath* older;
+  uint64_t hash;
+  size_t length;
+  // The path's characters, length of them, follow the entry in its block.
+};
+
+// Every entry of a cache. The bytes of kept paths and the entries themselves
+// each stay within their bound; a path that would break one is not kept or
+// not remembered, and reads the disk as before.
+struct FileCache {
+  uint64_t keptLimit;
+  uint64_t entryLimit;
+  // The largest file whose bytes are kept.
+  uint64_t largestKept;
+  // Sum of `count + 1` over kept paths; <= keptLimit.
+  uint64_t keptBytes;
+  // Sum of the entries' block sizes; <= entryLimit.
+  uint64_t entryBytes;
+  // slots[0, capacity), capacity a power of two or 0; null slots are free,
+  // and at most half of the slots are taken.
+  CachedPath** slots;
+  size_t capacity;
+  size_t used;
+  CachedPath* newest;
+  CachedPath* oldest;
+};
+
+// Bounds that keep a run's peak memory well under 100 MiB.
+constexpr uint64_t kKeptLimit = 48ull << 20;
+constexpr uint64_t kEntryLimit = 16ull << 20;
+constexpr uint64_t kLargestKept = 8ull << 20;
+
+// The run's cache.
+extern FileCache RunFileCache;
+
+// The entry for `path`, added as Unknown when it is new; null when it is new
+// and cannot be remembered.
+CachedPath* findPath(FileCache* cache, const char16_t* path);
+
+// Takes over the heap block `bytes` (freed with operator delete, room for
+// count + 1 bytes) as the contents of a path that is not kept, evicting the
+// least recently used unused paths as the bound needs. Returns 1 when it is
+// kept, with one user; 0 when it is not, and the caller still owns the block.
+int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count);
+
+// A new user of a kept path's bytes, which are now the most recently used.
+void useKept(FileCache* cache, CachedPath* entry);
+void releaseKept(CachedPath* entry);
+
+// Frees every entry and kept block; the bounds stay.
+void clearFileCache(FileCache* cache);
+
+#endif

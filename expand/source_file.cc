@@ -1,0 +1,66 @@
+// Opening and reading the files to expand, through the run's cache: a path
+// that named no file is not tried again, and a regular file opened a second
+// time keeps its bytes for every later open. Only the disk calls are spared;
+// the caller sees the same results as without the cache.
+#include "expand.h"
+#include "file_cache.h"
+
+int openSource(const char16_t* path, SourceFile* source) {
+  source->read = false;
+  source->contents = {nullptr, 0, kUnknownSize, false};
+  source->kept = false;
+  CachedPath* entry = findPath(&RunFileCache, path);
+  source->cached = entry;
+  if (entry != nullptr && entry->state == PathState::Missing) return 0;
+  if (entry != nullptr && entry->state == PathState::Kept) {
+    useKept(&RunFileCache, entry);
+    source->file.handle = nullptr;
+    source->identity = entry->identity;
+    source->identityKnown = entry->identityKnown;
+    source->contents = {entry->bytes, entry->count, entry->count, true};
+    source->read = true;
+    source->kept = true;
+    return 1;
+  }
+  if (source->file.openForRead(path) == nullptr) {
+    DWORD error = GetLastError();
+    if (entry != nullptr && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+      entry->state = PathState::Missing;
+    }
+    return 0;
+  }
+  source->identityKnown = getFileIdentity(source->file.handle, &source->identity) != 0;
+  return 1;
+}
+
+void readSource(SourceFile* source) {
+  if (source->read) return;
+  source->contents = readWholeFile(source->file.handle);
+  source->read = true;
+  CachedPath* entry = source->cached;
+  const FileContents& contents = source->contents;
+  if (entry == nullptr || contents.bytes == nullptr || !contents.whole) return;
+  // A file read only once costs nothing to forget; one read again is likely
+  // to be read many times.
+  if (entry->state == PathState::Unknown) {
+    entry->state = PathState::Opened;
+  } else if (entry->state == PathState::Opened &&
+             GetFileType(source->file.handle) == FILE_TYPE_DISK &&
+             keepBytes(&RunFileCache, entry, contents.bytes, contents.count)) {
+    entry->identity = source->identity;
+    entry->identityKnown = source->identityKnown;
+    source->kept = true;
+  }
+}
+
+void releaseSource(SourceFile* source) {
+  if (source->kept) {
+    releaseKept(source->cached);
+  } else {
+    ::operator delete(source->contents.bytes);
+  }
+  source->contents.bytes = nullptr;
+  source->kept = false;
+  if (source->file.handle != nullptr) CloseHandle(source->file.handle);
+  source->file.handle = nullptr;
+}

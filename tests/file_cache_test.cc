@@ -1,0 +1,136 @@
+// The run's cache of paths: lookups, and the bounds on what it keeps.
+#include "../expand/file_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+std::u16string pathNumber(int number) {
+  std::string narrow =
+      "\\\\?\\Z:\\dir" + std::to_string(number % 7) + "\\h" + std::to_string(number) + ".h";
+  return std::u16string(narrow.begin(), narrow.end());
+}
+
+// A block as the reader hands it over: `count` bytes and one spare.
+char* blockOf(uint64_t count, char fill) {
+  auto* bytes = static_cast<char*>(::operator new(count + 1));
+  memset(bytes, fill, count);
+  return bytes;
+}
+
+class Cache : public ::testing::Test {
+ protected:
+  ~Cache() override { clearFileCache(&cache); }
+
+  // An entry that was opened once and is now offered `count` bytes.
+  CachedPath* opened(int number) {
+    CachedPath* entry = findPath(&cache, pathNumber(number).c_str());
+    EXPECT_NE(entry, nullptr);
+    entry->state = PathState::Opened;
+    return entry;
+  }
+
+  FileCache cache = {1000, 1 << 20, 400, 0, 0, nullptr, 0, 0, nullptr, nullptr};
+};
+
+TEST_F(Cache, EveryPathFindsItsOwnEntryAcrossGrowth) {
+  const int kPaths = 5000;
+  CachedPath* first[kPaths];
+  for (int number = 0; number < kPaths; ++number) {
+    first[number] = findPath(&cache, pathNumber(number).c_str());
+    ASSERT_NE(first[number], nullptr);
+    EXPECT_EQ(first[number]->state, PathState::Unknown);
+    first[number]->state = PathState::Missing;
+  }
+  for (int number = 0; number < kPaths; ++number) {
+    EXPECT_EQ(findPath(&cache, pathNumber(number).c_str()), first[number]) << number;
+  }
+  // A prefix or an extension of a known path is another path.
+  std::u16string known = pathNumber(3);
+  EXPECT_EQ(findPath(&cache, known.substr(0, known.size() - 1).c_str())->state, PathState::Unknown);
+  EXPECT_EQ(findPath(&cache, (known + u"x").c_str())->state, PathState::Unknown);
+  EXPECT_EQ(findPath(&cache, u"")->state, PathState::Unknown);
+  EXPECT_EQ(cache.used, static_cast<size_t>(kPaths + 3));
+  EXPECT_LE(cache.used * 2, cache.capacity);
+}
+
+TEST_F(Cache, NewPathsStopAtTheEntryBoundWhileKnownOnesAreStillFound) {
+  cache.entryLimit = 20000;
+  int remembered = 0;
+  while (findPath(&cache, pathNumber(remembered).c_str()) != nullptr) ++remembered;
+  EXPECT_GT(remembered, 10);
+  EXPECT_LE(cache.entryBytes, cache.entryLimit);
+  for (int number = 0; number < remembered; ++number) {
+    EXPECT_NE(findPath(&cache, pathNumber(number).c_str()), nullptr) << number;
+  }
+  EXPECT_EQ(findPath(&cache, pathNumber(remembered + 1).c_str()), nullptr);
+}
+
+TEST_F(Cache, KeptBytesStayWithinTheBoundAndTheOldestUnusedGoFirst) {
+  CachedPath* a = opened(1);
+  CachedPath* b = opened(2);
+  CachedPath* c = opened(3);
+  CachedPath* d = opened(4);
+  char* aBytes = blockOf(299, 'a');
+  ASSERT_TRUE(keepBytes(&cache, a, aBytes, 299));
+  ASSERT_TRUE(keepBytes(&cache, b, blockOf(299, 'b'), 299));
+  ASSERT_TRUE(keepBytes(&cache, c, blockOf(299, 'c'), 299));
+  EXPECT_EQ(cache.keptBytes, 900u);
+  EXPECT_EQ(a->bytes, aBytes);
+  EXPECT_EQ(a->count, 299u);
+  releaseKept(a);
+  releaseKept(b);
+  releaseKept(c);
+  // a is used again, so b is now the least recently used.
+  useKept(&cache, a);
+  releaseKept(a);
+  ASSERT_TRUE(keepBytes(&cache, d, blockOf(299, 'd'), 299));
+  EXPECT_EQ(b->state, PathState::Opened);
+  EXPECT_EQ(b->bytes, nullptr);
+  EXPECT_EQ(a->state, PathState::Kept);
+  EXPECT_EQ(c->state, PathState::Kept);
+  EXPECT_EQ(cache.keptBytes, 900u);
+  EXPECT_EQ(a->bytes[298], 'a');
+}
+
+TEST_F(Cache, BytesInUseAreNeverEvicted) {
+  cache.keptLimit = 900;
+  cache.largestKept = 900;
+  CachedPath* a = opened(1);
+  CachedPath* b = opened(2);
+  CachedPath* c = opened(3);
+  ASSERT_TRUE(keepBytes(&cache, a, blockOf(399, 'a'), 399));
+  ASSERT_TRUE(keepBytes(&cache, b, blockOf(399, 'b'), 399));
+  releaseKept(b);
+  // 600 bytes would need a, which is in use; evicting b alone would not be
+  // enough, so nothing is evicted at all.
+  char* cBytes = blockOf(599, 'c');
+  EXPECT_FALSE(keepBytes(&cache, c, cBytes, 599));
+  EXPECT_EQ(b->state, PathState::Kept);
+  EXPECT_EQ(c->state, PathState::Opened);
+  // 300 bytes fit once b goes.
+  EXPECT_TRUE(keepBytes(&cache, c, cBytes, 299));
+  EXPECT_EQ(b->state, PathState::Opened);
+  EXPECT_EQ(a->state, PathState::Kept);
+  EXPECT_EQ(cache.keptBytes, 700u);
+}
+
+TEST_F(Cache, AFileLargerThanTheLargestKeptIsNotKept) {
+  CachedPath* a = opened(1);
+  char* bytes = blockOf(401, 'a');
+  EXPECT_FALSE(keepBytes(&cache, a, bytes, 401));
+  EXPECT_EQ(a->state, PathState::Opened);
+  EXPECT_EQ(cache.keptBytes, 0u);
+  ::operator delete(bytes);
+  EXPECT_TRUE(keepBytes(&cache, a, blockOf(400, 'a'), 400));
+  // Kept once is enough: a second block for the same path is refused.
+  char* again = blockOf(10, 'x');
+  EXPECT_FALSE(keepBytes(&cache, a, again, 10));
+  ::operator delete(again);
+}
+
+}  // namespace
