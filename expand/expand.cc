@@ -7,8 +7,10 @@
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "byte_search.h"
 #include "diagnostics.h"
 #include "output.h"
+#include "replay.h"
 #include "run_state.h"
 
 namespace {
@@ -28,22 +30,13 @@ int depth = 0;
 FileIdentity chain[kMaxIncludeDepth];
 bool chainIdentityKnown[kMaxIncludeDepth];
 
+void expandInclude(const char* name, uint64_t length);
+
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
     if (chainIdentityKnown[level] && chain[level] == identity) return true;
   }
   return false;
-}
-
-// The offset of the first `wanted` byte in bytes[from, count), or count.
-uint64_t findByte(const char* bytes, uint64_t from, uint64_t count, char wanted) {
-  const void* found = memchr(bytes + from, wanted, count - from);
-  return found != nullptr ? static_cast<uint64_t>(static_cast<const char*>(found) - bytes) : count;
-}
-
-uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char first, char second) {
-  while (from < count && bytes[from] != first && bytes[from] != second) ++from;
-  return from;
 }
 
 // Tries the name in every SearchList slot in order; the first that opens wins.
@@ -83,7 +76,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
     // A byte-order mark is not text: compilers refuse it anywhere but at the
     // start of a file, and it would hide an include on the first line.
     uint64_t skip = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
-    scanText(contents.bytes + skip, contents.count - skip);
+    scanOrReplay(source, contents.bytes + skip, contents.count - skip, expandInclude);
     SearchList.entries[0] = includer;
     --depth;
   }
@@ -118,6 +111,7 @@ void printEntry(const char16_t* path) {
 
 // Follows the quoted include whose name is `name[0, length)`.
 void expandInclude(const char* name, uint64_t length) {
+  ScanRecorder* recorder = suspendForInclude(name, length);
   // Like any C text, the name ends at a NUL byte.
   const void* nul = memchr(name, 0, length);
   size_t nameBytes = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
@@ -142,6 +136,7 @@ void expandInclude(const char* name, uint64_t length) {
     expandFile(wideName, PathKind::Written);
   }
   ::operator delete(longName);
+  resumeAfterInclude(recorder);
 }
 
 }  // namespace
@@ -263,9 +258,7 @@ void scanText(char* bytes, uint64_t count) {
       // Printed as C text: the name ends at a NUL byte.
       const char* nul = static_cast<const char*>(memchr(bytes + nameStart, 0, i - nameStart));
       uint64_t end = nul != nullptr ? static_cast<uint64_t>(nul - bytes) : i;
-      fputs("#include: <", stdout);
-      fwrite(bytes + nameStart, 1, end - nameStart, stdout);
-      fputs(">\n", stdout);
+      printAngleInclude(bytes + nameStart, end - nameStart);
       includeState = 0;
     }
   }

@@ -78,9 +78,13 @@ void pushNewest(FileCache* cache, CachedPath* entry) {
 void evict(FileCache* cache, CachedPath* entry) {
   unlink(cache, entry);
   ::operator delete(entry->bytes);
+  ::operator delete(entry->scan);
   entry->bytes = nullptr;
-  cache->keptBytes -= entry->count + 1;
+  entry->scan = nullptr;
+  cache->keptBytes -= entry->count + 1 + entry->scanBytes;
   entry->count = 0;
+  entry->scanBytes = 0;
+  entry->noScan = false;
   entry->state = PathState::Opened;
 }
 
@@ -91,7 +95,7 @@ int makeRoom(FileCache* cache, uint64_t needed) {
   if (needed <= free) return 1;
   uint64_t freeable = free;
   for (CachedPath* at = cache->oldest; at != nullptr && freeable < needed; at = at->newer) {
-    if (at->users == 0) freeable += at->count + 1;
+    if (at->users == 0) freeable += at->count + 1 + at->scanBytes;
   }
   if (freeable < needed) return 0;
   for (CachedPath* at = cache->oldest; cache->keptLimit - cache->keptBytes < needed;) {
@@ -116,8 +120,19 @@ CachedPath* findPath(FileCache* cache, const char16_t* path) {
   if (cache->entryBytes + size > cache->entryLimit) return nullptr;
   void* block = ::operator new(size, std::nothrow);
   if (block == nullptr) return nullptr;
-  auto* entry = new (block)
-      CachedPath{PathState::Unknown, 0, {0, 0}, false, nullptr, 0, nullptr, nullptr, hash, length};
+  auto* entry = new (block) CachedPath{PathState::Unknown,
+                                       0,
+                                       {0, 0},
+                                       false,
+                                       nullptr,
+                                       0,
+                                       nullptr,
+                                       0,
+                                       false,
+                                       nullptr,
+                                       nullptr,
+                                       hash,
+                                       length};
   memcpy(entry + 1, path, length * sizeof(char16_t));
   *slotFor(cache->slots, cache->capacity, hash, path, length) = entry;
   ++cache->used;
@@ -137,6 +152,16 @@ int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count) 
   return 1;
 }
 
+int keepScan(FileCache* cache, CachedPath* entry, char* scan, uint64_t bytes) {
+  if (entry->state != PathState::Kept || entry->scan != nullptr || !makeRoom(cache, bytes)) {
+    return 0;
+  }
+  entry->scan = scan;
+  entry->scanBytes = bytes;
+  cache->keptBytes += bytes;
+  return 1;
+}
+
 void useKept(FileCache* cache, CachedPath* entry) {
   ++entry->users;
   unlink(cache, entry);
@@ -152,6 +177,7 @@ void clearFileCache(FileCache* cache) {
     CachedPath* entry = cache->slots[at];
     if (entry == nullptr) continue;
     ::operator delete(entry->bytes);
+    ::operator delete(entry->scan);
     entry->~CachedPath();
     ::operator delete(entry);
   }

@@ -30,6 +30,11 @@ struct CachedPath {
   bool identityKnown;
   char* bytes;
   uint64_t count;
+  // A kept path's packed scan record (see replay.h), scanBytes long, or null;
+  // noScan when none is to be made.
+  char* scan;
+  uint64_t scanBytes;
+  bool noScan;
   // Neighbours in the cache's list of kept paths, most recently used first.
   CachedPath* newer;
   CachedPath* older;
@@ -46,7 +51,7 @@ struct FileCache {
   uint64_t entryLimit;
   // The largest file whose bytes are kept.
   uint64_t largestKept;
-  // Sum of `count + 1` over kept paths; <= keptLimit.
+  // Sum of `count + 1 + scanBytes` over kept paths; <= keptLimit.
   uint64_t keptBytes;
   // Sum of the entries' block sizes; <= entryLimit.
   uint64_t entryBytes;
@@ -76,6 +81,11 @@ CachedPath* findPath(FileCache* cache, const char16_t* path);
 // least recently used unused paths as the bound needs. Returns 1 when it is
 // kept, with one user; 0 when it is not, and the caller still owns the block.
 int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count);
+
+// Takes over the heap block `scan`, `bytes` long, as a kept path's scan
+// record, within the same bound as the bytes. Returns 0 when it does not fit,
+// and the caller still owns the block.
+int keepScan(FileCache* cache, CachedPath* entry, char* scan, uint64_t bytes);
 
 // A new user of a kept path's bytes, which are now the most recently used.
 void useKept(FileCache* cache, CachedPath* entry);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "diagnostics.h"
+#include "replay.h"
 #include "run_state.h"
 
 namespace {
@@ -29,6 +30,7 @@ void flushOutput() {
 }
 
 void writeOutput(const void* bytes, uint64_t count) {
+  if (ActiveRecorder != nullptr) recordWrite(bytes, count);
   if (count >= kDirectSpan) {
     flushOutput();
     send(bytes, count);

@@ -1,0 +1,15 @@
+// Searches of a file's bytes for the few bytes that can change the scan's
+// state, a machine word at a time.
+#ifndef TUFLAT_EXPAND_BYTE_SEARCH_H
+#define TUFLAT_EXPAND_BYTE_SEARCH_H
+
+#include <cstdint>
+
+// The offset of the first `wanted` byte in bytes[from, count), or count.
+uint64_t findByte(const char* bytes, uint64_t from, uint64_t count, char wanted);
+
+// The offset of the first `first` or `second` byte in bytes[from, count), or
+// count.
+uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char first, char second);
+
+#endif

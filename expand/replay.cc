@@ -1,0 +1,209 @@
+#include "replay.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "file_cache.h"
+#include "output.h"
+
+namespace {
+
+enum class EventKind : uint8_t { Bytes, Text, Include, Angle };
+
+// Bytes, Include and Angle name bytes[offset, offset + length) of the scanned
+// bytes; Text names text[offset, offset + length) of the record.
+struct ScanEvent {
+  uint64_t offset;
+  uint64_t length;
+  EventKind kind;
+};
+
+// The packed record: this header, then `events` ScanEvents, then the text.
+struct PackedRecord {
+  uint64_t events;
+  uint64_t textBytes;
+};
+
+// A record smaller than the file it replaces, plus this, is worth keeping.
+constexpr uint64_t kRecordAllowance = 4096;
+
+}  // namespace
+
+// events[0, eventCount) of eventRoom, text[0, textCount) of textRoom; failed
+// when the record outgrew its limit or no memory could be had.
+struct ScanRecorder {
+  const char* base;
+  uint64_t size;
+  uint64_t limit;
+  ScanEvent* events;
+  uint64_t eventCount;
+  uint64_t eventRoom;
+  char* text;
+  uint64_t textCount;
+  uint64_t textRoom;
+  bool failed;
+};
+
+ScanRecorder* ActiveRecorder = nullptr;
+
+namespace {
+
+uint64_t recordSize(const ScanRecorder& recorder) {
+  return sizeof(PackedRecord) + recorder.eventCount * sizeof(ScanEvent) + recorder.textCount;
+}
+
+// Makes room for `more` of `size`-byte elements in block[0, count) of room.
+bool reserve(void** block, uint64_t count, uint64_t* room, uint64_t more, uint64_t size) {
+  if (count + more <= *room) return true;
+  uint64_t larger = *room * 2 > count + more ? *room * 2 : count + more + 16;
+  void* grown = ::operator new(larger* size, std::nothrow);
+  if (grown == nullptr) return false;
+  if (count > 0) memcpy(grown, *block, count * size);
+  ::operator delete(*block);
+  *block = grown;
+  *room = larger;
+  return true;
+}
+
+void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t length) {
+  if (recorder->failed) return;
+  void* events = recorder->events;
+  if (recordSize(*recorder) + sizeof(ScanEvent) > recorder->limit ||
+      !reserve(&events, recorder->eventCount, &recorder->eventRoom, 1, sizeof(ScanEvent))) {
+    recorder->failed = true;
+    return;
+  }
+  recorder->events = static_cast<ScanEvent*>(events);
+  recorder->events[recorder->eventCount++] = {offset, length, kind};
+}
+
+// True, with `offset`, when bytes[0, count) lies within the scanned bytes.
+bool offsetInScan(const ScanRecorder& recorder, const void* bytes, uint64_t count,
+                  uint64_t* offset) {
+  auto at = reinterpret_cast<uintptr_t>(bytes);
+  auto base = reinterpret_cast<uintptr_t>(recorder.base);
+  if (at < base || at - base > recorder.size || count > recorder.size - (at - base)) return false;
+  *offset = at - base;
+  return true;
+}
+
+void noteName(EventKind kind, const char* name, uint64_t length) {
+  uint64_t offset = 0;
+  if (!offsetInScan(*ActiveRecorder, name, length, &offset)) {
+    ActiveRecorder->failed = true;
+    return;
+  }
+  addEvent(ActiveRecorder, kind, offset, length);
+}
+
+void printAngleName(const char* name, uint64_t length) {
+  fputs("#include: <", stdout);
+  fwrite(name, 1, length, stdout);
+  fputs(">\n", stdout);
+}
+
+void replay(const char* record, const char* bytes, FollowInclude follow) {
+  PackedRecord header;
+  memcpy(&header, record, sizeof header);
+  const auto* events = reinterpret_cast<const ScanEvent*>(record + sizeof header);
+  const char* text = record + sizeof header + header.events * sizeof(ScanEvent);
+  for (uint64_t at = 0; at < header.events; ++at) {
+    const ScanEvent& event = events[at];
+    switch (event.kind) {
+      case EventKind::Bytes:
+        writeOutput(bytes + event.offset, event.length);
+        break;
+      case EventKind::Text:
+        writeOutput(text + event.offset, event.length);
+        break;
+      case EventKind::Include:
+        follow(bytes + event.offset, event.length);
+        break;
+      case EventKind::Angle:
+        printAngleName(bytes + event.offset, event.length);
+        break;
+    }
+  }
+}
+
+// The recorder's events and text in one block, or null.
+char* pack(const ScanRecorder& recorder, uint64_t* size) {
+  *size = recordSize(recorder);
+  auto* block = static_cast<char*>(::operator new(*size, std::nothrow));
+  if (block == nullptr) return nullptr;
+  PackedRecord header = {recorder.eventCount, recorder.textCount};
+  memcpy(block, &header, sizeof header);
+  if (recorder.eventCount > 0) {
+    memcpy(block + sizeof header, recorder.events, recorder.eventCount * sizeof(ScanEvent));
+  }
+  if (recorder.textCount > 0) {
+    memcpy(block + sizeof header + recorder.eventCount * sizeof(ScanEvent), recorder.text,
+           recorder.textCount);
+  }
+  return block;
+}
+
+}  // namespace
+
+void recordWrite(const void* bytes, uint64_t count) {
+  ScanRecorder* recorder = ActiveRecorder;
+  uint64_t offset = 0;
+  if (offsetInScan(*recorder, bytes, count, &offset)) {
+    addEvent(recorder, EventKind::Bytes, offset, count);
+    return;
+  }
+  // Text from elsewhere is copied: it may not outlive the scan.
+  void* text = recorder->text;
+  if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
+      !reserve(&text, recorder->textCount, &recorder->textRoom, count, 1)) {
+    recorder->failed = true;
+    return;
+  }
+  recorder->text = static_cast<char*>(text);
+  if (count > 0) memcpy(recorder->text + recorder->textCount, bytes, count);
+  addEvent(recorder, EventKind::Text, recorder->textCount, count);
+  recorder->textCount += count;
+}
+
+void printAngleInclude(const char* name, uint64_t length) {
+  if (ActiveRecorder != nullptr) noteName(EventKind::Angle, name, length);
+  printAngleName(name, length);
+}
+
+ScanRecorder* suspendForInclude(const char* name, uint64_t length) {
+  ScanRecorder* recorder = ActiveRecorder;
+  if (recorder != nullptr) noteName(EventKind::Include, name, length);
+  ActiveRecorder = nullptr;
+  return recorder;
+}
+
+void resumeAfterInclude(ScanRecorder* recorder) {
+  ActiveRecorder = recorder;
+}
+
+void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, FollowInclude follow) {
+  ScanRecorder* outer = ActiveRecorder;
+  ActiveRecorder = nullptr;
+  CachedPath* entry = source->kept ? source->cached : nullptr;
+  if (entry != nullptr && entry->scan != nullptr) {
+    replay(entry->scan, bytes, follow);
+  } else if (entry == nullptr || entry->noScan) {
+    scanText(bytes, count);
+  } else {
+    ScanRecorder recorder = {bytes, count, count + kRecordAllowance, nullptr, 0, 0, nullptr, 0,
+                             0,     false};
+    ActiveRecorder = &recorder;
+    scanText(bytes, count);
+    ActiveRecorder = nullptr;
+    uint64_t size = 0;
+    char* record = recorder.failed ? nullptr : pack(recorder, &size);
+    if (record == nullptr || !keepScan(&RunFileCache, entry, record, size)) {
+      ::operator delete(record);
+      entry->noScan = true;
+    }
+    ::operator delete(recorder.events);
+    ::operator delete(recorder.text);
+  }
+  ActiveRecorder = outer;
+}

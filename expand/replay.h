@@ -1,0 +1,36 @@
+// The scan of a file whose bytes the run keeps is recorded once: what it
+// wrote, which includes it followed and which angle includes it reported, in
+// order. Every later expansion of those bytes replays the record instead of
+// scanning them again. Includes are followed afresh each time, so only the
+// scan's own work is spared; the output and the account are the same.
+#ifndef TUFLAT_EXPAND_REPLAY_H
+#define TUFLAT_EXPAND_REPLAY_H
+
+#include <cstdint>
+
+#include "expand.h"
+
+struct ScanRecorder;
+
+// The scan being recorded, at the level being written now; null when none.
+extern ScanRecorder* ActiveRecorder;
+
+// Notes a write of the active scan; called for every write to the output.
+void recordWrite(const void* bytes, uint64_t count);
+
+// Reports an angle include's name, name[0, length), on standard output.
+void printAngleInclude(const char* name, uint64_t length);
+
+// Notes that the include name[0, length) is followed now. What happens until
+// resumeAfterInclude is the include's, not part of the scan's record.
+ScanRecorder* suspendForInclude(const char* name, uint64_t length);
+void resumeAfterInclude(ScanRecorder* recorder);
+
+// Follows the quoted include name[0, length), as the scan does.
+using FollowInclude = void (*)(const char* name, uint64_t length);
+
+// Scans bytes[0, count) of an opened file, or replays the record of its scan
+// when the run keeps its bytes and has one.
+void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, FollowInclude follow);
+
+#endif
