@@ -199,18 +199,20 @@ TEST_F(EndToEnd, RepeatedIncludesShowEveryAttempt) {
   dir.write("a.c",
             "#include \"b.h\"\n#include \"none.h\"\n#include \"b.h\"\n#include \"none.h\"\n"
             "#include \"b.h\"\n");
-  dir.write("inc/b.h", "b\n#include \"b.h\"\n");
+  dir.write("inc/b.h", "b\r\n#include <v.h>\n#include \"b.h\"\n");
   ToolRun run = flatten("/Iinc\n");
   EXPECT_EQ(run.status, 0);
-  std::string b = "//--- #include \"b.h\"\nb\n//--- #include \"b.h\"\n//!!! INCLUDE CYCLE !!!\n";
+  std::string b =
+      "//--- #include \"b.h\"\nb\n#include <v.h>\n//--- #include \"b.h\"\n"
+      "//!!! INCLUDE CYCLE !!!\n";
   std::string none = "//--- #include \"none.h\"\n!!! NO FILE !!!\n";
   EXPECT_EQ(dir.read("out.c"), "\n\n" + b + none + b + none + b);
   std::string fromA = "?<" + at("\\a.c\\..") + ">";
   std::string fromB = "?<" + at("\\inc\\b.h\\..") + ">";
-  std::string bLines =
-      lines({"#include: [b.h]", "!<b.h>", fromA, "!<" + at("\\b.h") + ">", fromA,
-             "!<" + at("\\b.h") + ">", fromA, "!<" + at("\\inc\\b.h") + ">", fromA, "l=17",
-             "#include: [b.h]", "!<b.h>", fromB, "!<" + at("\\inc\\b.h") + ">", fromB});
+  std::string bLines = lines({"#include: [b.h]", "!<b.h>", fromA, "!<" + at("\\b.h") + ">", fromA,
+                              "!<" + at("\\b.h") + ">", fromA, "!<" + at("\\inc\\b.h") + ">", fromA,
+                              "l=33", "#include: <v.h>", "#include: [b.h]", "!<b.h>", fromB,
+                              "!<" + at("\\inc\\b.h") + ">", fromB});
   std::string noneLines =
       lines({"#include: [none.h]", "!<none.h>", fromA, "!<" + at("\\none.h") + ">", fromA,
              "!<" + at("\\none.h") + ">", fromA, "!<" + at("\\inc\\none.h") + ">", fromA});

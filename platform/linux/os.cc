@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../narrow_print.h"
 #include "handle.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
@@ -38,12 +39,7 @@ void bufferStandardOutput() {
 }
 
 void printWide(const char* format, const char16_t* text) {
-  const char* conversion = strstr(format, "%s");
-  fwrite(format, 1, static_cast<size_t>(conversion - format), stdout);
-  for (const char16_t* unit = text; *unit != 0; ++unit) {
-    putc_unlocked(*unit <= 0xFF ? static_cast<int>(*unit) : '?', stdout);
-  }
-  fputs(conversion + 2, stdout);
+  printNarrowed(format, text, 0xFF);
 }
 
 const char* systemErrorText(DWORD code) {

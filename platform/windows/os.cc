@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "../narrow_print.h"
+
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information)) return 0;
@@ -31,6 +33,11 @@ void bufferStandardOutput() {
 }
 
 void printWide(const char* format, const char16_t* text) {
+  // Every OEM code page writes ASCII as itself, and most paths are ASCII.
+  if (allAtMost(text, 0x7F)) {
+    printNarrowed(format, text, 0x7F);
+    return;
+  }
   // Converted here, not by the C runtime's wide printing, which stops at the
   // first character the C locale cannot show and loses the rest of the line.
   static char* converted = nullptr;

@@ -1,0 +1,53 @@
+// The word-at-a-time searches against a plain byte loop.
+#include "../expand/byte_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+uint64_t naiveFind(const std::string& text, uint64_t from, uint64_t count, char first,
+                   char second) {
+  while (from < count && text[from] != first && text[from] != second) ++from;
+  return from;
+}
+
+TEST(ByteSearch, AgreesWithAByteLoopOnRandomTextAtEveryAlignment) {
+  std::mt19937 random(7);
+  // Wanted bytes next to others that differ by one bit or by a borrow, and
+  // bytes with the high bit set, which a word search can mistake.
+  const std::string alphabet = std::string("/*\n.+.\x0b\x00\x01\xff\xaf\xaa\x2e\x2b", 15) + "ab ";
+  const char pairs[][2] = {{'/', '\n'}, {'*', '\n'}, {'\xaf', '\x00'}, {'\n', '\n'}};
+  for (int round = 0; round < 3000; ++round) {
+    size_t length = random() % 80;
+    std::string text(length, 'x');
+    // Sparse wanted bytes make long runs, dense ones short runs.
+    unsigned density = 1 + random() % 40;
+    for (char& byte : text) {
+      if (random() % density == 0) byte = alphabet[random() % alphabet.size()];
+    }
+    const char* pair = pairs[round % 4];
+    for (uint64_t from = 0; from <= length; ++from) {
+      for (uint64_t count : {static_cast<uint64_t>(length), from + (length - from) / 2}) {
+        ASSERT_EQ(findEitherByte(text.data(), from, count, pair[0], pair[1]),
+                  naiveFind(text, from, count, pair[0], pair[1]))
+            << "round " << round << " from " << from << " count " << count;
+      }
+      ASSERT_EQ(findByte(text.data(), from, length, pair[0]),
+                naiveFind(text, from, length, pair[0], pair[0]));
+    }
+  }
+}
+
+TEST(ByteSearch, LooksNoFurtherThanItsEnd) {
+  // The wanted bytes just past `count` must not be found.
+  std::string text = std::string(40, 'x') + "/\n";
+  for (uint64_t from = 0; from <= 40; ++from) {
+    EXPECT_EQ(findEitherByte(text.data(), from, 40, '/', '\n'), 40u);
+  }
+  EXPECT_EQ(findEitherByte(text.data(), 3, 41, '/', '\n'), 40u);
+}
+
+}  // namespace
