@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""One line of the benchmark's summary from hyperfine's JSON export:
+"""The benchmark's summary lines for one workload, from hyperfine's JSON
+export, one line per command:
 
   report.py WORKLOAD OUTPUT_BYTES JSON NAME=PEAK_KIB...
   report.py --header
@@ -8,30 +9,23 @@
 import json
 import sys
 
-COLUMNS = "%-11s %9s %9s %9s %7s %9s %7s %9s %9s %9s"
+COLUMNS = "%-11s %8s  %-9s %9s %8s %11s"
 
 
 def main():
     if sys.argv[1] == "--header":
-        print(COLUMNS % ("workload", "output", "cat", "tuflat", "ratio", "gcc -E", "ratio",
-                         "RSS cat", "tuflat", "gcc -E"))
+        print(COLUMNS % ("workload", "output", "command", "median", "vs cat", "peak RSS"))
         return
     workload, output, export = sys.argv[1:4]
     peaks = dict(pair.split("=") for pair in sys.argv[4:])
-    medians = {result["command"]: result["median"] for result in json.load(open(export))["results"]}
-
-    def seconds(name):
-        return "%.3f s" % medians[name] if name in medians else "-"
-
-    def ratio(name):
-        return "%.2f" % (medians[name] / medians["cat"]) if name in medians else "-"
-
-    def peak(name):
-        return "%.1f MiB" % (int(peaks[name]) / 1024) if name in peaks else "-"
-
-    print(COLUMNS % (workload, "%d MB" % (int(output) // 1000000), seconds("cat"),
-                     seconds("tuflat"), ratio("tuflat"), seconds("gcc"), ratio("gcc"),
-                     peak("cat"), peak("tuflat"), peak("gcc")))
+    with open(export) as results:
+        medians = {result["command"]: result["median"] for result in json.load(results)["results"]}
+    size = "%d MB" % (int(output) // 1000000)
+    for name, median in medians.items():
+        peak = "%.1f MiB" % (int(peaks[name]) / 1024) if name in peaks else "-"
+        print(COLUMNS % (workload, size, name, "%.3f s" % median,
+                         "%.2f" % (median / medians["cat"]), peak))
+        workload = size = ""
 
 
 if __name__ == "__main__":

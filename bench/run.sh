@@ -1,18 +1,30 @@
 #!/usr/bin/env bash
 # Builds tuflat in Release, generates the benchmark workloads one at a time
 # into a scratch directory and times, side by side with hyperfine:
-#   cat     copying the tool's output file (the same bytes) to a new file
-#   tuflat  flattening the workload, its progress account sent to /dev/null
-#   gcc     gcc -E -fdirectives-only, on the workloads where its output is the
-#           same expansion (no include guards at work)
+#   cat     copying the tool's output file (the same bytes) to another file
+#   tuflat  flattening the workload into a file, its progress account into
+#           another file
+#   gcc     gcc -E -fdirectives-only into a file, on the workloads where it
+#           does the same expansion (no include guards, no system headers)
 # then prints the medians, the ratios to cat and the peak RSS of each.
+# Every command writes a real file in the same directory, so that each pays
+# for the same output bytes; the tool also pays for its progress account,
+# which cat does not write.
 #
 # bench/run.sh [WORKLOAD...]   once, repeat, heavy, heavy-once (default: all)
 #
-# TUFLAT_BENCH_RUNS  timed runs per command (default 10, after 2 warmup runs)
-# TUFLAT_BENCH_DIR   parent of the scratch directory (default: /dev/shm when it
-#                    has room, else /tmp); it is removed at the end
-# TUFLAT_BENCH_SEED  seed of the generated trees (default 1)
+# heavy-once is the heavy unit with --once; it is skipped, and says so, when
+# the tool does not offer that flag.
+#
+# TUFLAT_BENCH_RUNS   timed runs per command (default 10, after 2 warmup runs)
+# TUFLAT_BENCH_SCALE  multiplies the output sizes (default 1: about 250 MB,
+#                     500 MB and 1 GB); 0.1 makes a quick run
+# TUFLAT_BENCH_DIR    parent of the scratch directory (default: build-bench in
+#                     the checkout); the scratch directory is removed at the end
+# TUFLAT_BENCH_SEED   seed of the generated trees (default 1)
+# TUFLAT_BENCH_BASELINE  another tuflat program, timed side by side as
+#                     `baseline` (e.g. a build of an earlier commit); its
+#                     output and progress must be the same bytes
 #
 # Needs cmake, g++, python3, gcc, hyperfine and GNU time (Debian packages
 # cmake g++ python3 hyperfine time).
@@ -20,6 +32,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-bench
 runs=${TUFLAT_BENCH_RUNS:-10}
+scale=${TUFLAT_BENCH_SCALE:-1}
 seed=${TUFLAT_BENCH_SEED:-1}
 workloads=("$@")
 [ ${#workloads[@]} -gt 0 ] || workloads=(once repeat heavy heavy-once)
@@ -33,25 +46,21 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/de
 cmake --build "$build" -j2 >/dev/null
 tuflat=$build/tuflat
 
-# The heavy unit's output and cat's copy of it take 2 GB; the inputs are small
-# except for the tree included once (250 MB).
-need_kb=$((3 * 1024 * 1024))
+# At scale 1 the heavy unit's output and cat's copy of it take 2 GB; the
+# inputs are small except for the tree included once (250 MB).
+need_kb=$(awk -v scale="$scale" 'BEGIN { printf "%d", 3 * 1024 * 1024 * scale }')
 free_kb() { df -Pk "$1" | awk 'NR == 2 { print $4 }'; }
-parent=${TUFLAT_BENCH_DIR:-}
-if [ -z "$parent" ]; then
-  parent=/tmp
-  if [ -d /dev/shm ] && [ -w /dev/shm ] && [ "$(free_kb /dev/shm)" -ge $((need_kb * 2)) ]; then
-    parent=/dev/shm
-  fi
-fi
+parent=${TUFLAT_BENCH_DIR:-$build}
+mkdir -p "$parent"
 if [ "$(free_kb "$parent")" -lt "$need_kb" ]; then
-  echo "bench: $parent has less than 3 GiB free" >&2
+  echo "bench: $parent has less than $((need_kb / 1024)) MiB free" >&2
   exit 1
 fi
 scratch=$(mktemp -d "$parent/tuflat-bench.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-echo "tuflat benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), seed $seed, $runs runs per command"
+echo "tuflat benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), scale $scale, seed $seed," \
+  "$runs runs per command"
 echo "machine: $(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1)," \
   "$(free -g | awk '/^Mem:/ { print $2 }') GiB memory; scratch in $parent"
 
@@ -70,18 +79,19 @@ for workload in "${workloads[@]}"; do
   work=$scratch/$tree
   if [ ! -d "$work" ]; then
     rm -rf "${scratch:?}"/*/
-    facts=$(python3 "$root/bench/generate.py" "$tree" "$work" --seed "$seed")
+    facts=$(python3 "$root/bench/generate.py" "$tree" "$work" --seed "$seed" --scale "$scale")
   fi
-  out=$scratch/out
-  run_tool="'$tuflat' $flags '$work/options.txt' '$work/$main' '$out/tuflat.c'"
-  mkdir -p "$out"
-  # The reference run: its output is what cat copies.
-  status=0
-  sh -c "$run_tool > '$out/progress'" || status=$?
-  if [ -n "$flags" ] && [ $status -ne 0 ]; then
-    echo "SKIPPED: $workload: this tuflat does not accept $flags (status $status)"
+  if [ -n "$flags" ] && ! "$tuflat" --help 2>&1 | grep -q -- "$flags"; then
+    echo
+    echo "SKIPPED: $workload: this tuflat does not offer $flags"
     continue
   fi
+  out=$scratch/out
+  mkdir -p "$out"
+  run_tool="'$tuflat' $flags '$work/options.txt' '$work/$main' '$out/tuflat.c' > '$out/progress'"
+  # The reference run: its output is what cat copies.
+  status=0
+  sh -c "$run_tool" || status=$?
   [ $status -eq 0 ] || { echo "bench: tuflat failed on $workload (status $status)" >&2; exit 1; }
   bytes=$(stat -c %s "$out/tuflat.c")
   [ -n "$flags" ] || [ "output=$bytes" = "$(grep -o 'output=[0-9]*' <<<"$facts")" ] || {
@@ -89,11 +99,20 @@ for workload in "${workloads[@]}"; do
     exit 1
   }
   progress="$(wc -l <"$out/progress") progress lines, $(stat -c %s "$out/progress") bytes"
-  rm "$out/progress"
-  run_tool="$run_tool > /dev/null"
   run_cat="cat '$out/tuflat.c' > '$out/cat.c'"
   commands=(-n cat "$run_cat" -n tuflat "$run_tool")
   rss="cat=$(peak_rss "$run_cat") tuflat=$(peak_rss "$run_tool")"
+  if [ -n "${TUFLAT_BENCH_BASELINE:-}" ]; then
+    run_base="'$TUFLAT_BENCH_BASELINE' $flags '$work/options.txt' '$work/$main' '$out/base.c'"
+    run_base="$run_base > '$out/base-progress'"
+    sh -c "$run_base" || true
+    cmp -s "$out/tuflat.c" "$out/base.c" && cmp -s "$out/progress" "$out/base-progress" || {
+      echo "bench: $workload: the baseline's output or progress differs" >&2
+      exit 1
+    }
+    commands+=(-n baseline "$run_base")
+    rss="$rss baseline=$(peak_rss "$run_base")"
+  fi
   if [ -n "$gcc" ]; then
     includes=$(sed -n 's/^\/I/-I/p' "$work/options.txt" | tr '\n' ' ')
     run_gcc="gcc -E -fdirectives-only $includes '$work/$main' -o '$out/gcc.c'"

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "../platform/full_path.h"
+
 FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept, 0,      0, nullptr,
                           0,          0,           nullptr,      nullptr};
 
@@ -10,14 +12,23 @@ namespace {
 
 constexpr size_t kFirstCapacity = 1024;
 
+// Paths are long and alike at the start: hashed four characters at a time.
 uint64_t hashOf(const char16_t* path, size_t* length) {
-  uint64_t hash = 14695981039346656037ull;
+  *length = wideLength(path);
+  const size_t bytes = *length * sizeof(char16_t);
+  const auto* text = reinterpret_cast<const unsigned char*>(path);
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes;
   size_t at = 0;
-  for (; path[at] != 0; ++at) {
-    hash = (hash ^ path[at]) * 1099511628211ull;
+  for (; at + sizeof(uint64_t) <= bytes; at += sizeof(uint64_t)) {
+    uint64_t word;
+    memcpy(&word, text + at, sizeof word);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
   }
-  *length = at;
-  return hash;
+  uint64_t rest = 0;
+  memcpy(&rest, text + at, bytes - at);
+  hash = (hash ^ rest) * 0xC4CEB9FE1A85EC53ull;
+  return hash ^ (hash >> 29);
 }
 
 const char16_t* pathOf(const CachedPath* entry) {
