@@ -27,8 +27,12 @@ uint64_t hashOf(const char16_t* path, size_t* length) {
   }
   uint64_t rest = 0;
   memcpy(&rest, text + at, bytes - at);
-  hash = (hash ^ rest) * 0xC4CEB9FE1A85EC53ull;
-  return hash ^ (hash >> 29);
+  // The final mix of MurmurHash3, so that every bit counts in the low bits
+  // that choose the slot.
+  hash ^= rest;
+  hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDull;
+  hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53ull;
+  return hash ^ (hash >> 33);
 }
 
 const char16_t* pathOf(const CachedPath* entry) {

@@ -3,6 +3,7 @@
 #ifndef TUFLAT_PLATFORM_OS_H
 #define TUFLAT_PLATFORM_OS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "winapi.h"
@@ -33,6 +34,10 @@ void bufferStandardOutput();
 // Prints `format`, whose only conversion is one %s, with `text` in its place,
 // converted to the OEM code page. The line comes out whole whatever it holds.
 void printWide(const char* format, const char16_t* text);
+
+// The bytes printWide shows for `text`, *length of them, in a block that
+// stays valid until the next call.
+const char* printableText(const char16_t* text, size_t* length);
 
 // The system's own words for an error code from GetLastError.
 const char* systemErrorText(DWORD code);

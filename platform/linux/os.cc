@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../narrow_print.h"
+#include "../full_path.h"
+#include "../print_line.h"
 #include "handle.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
@@ -38,8 +39,15 @@ void bufferStandardOutput() {
   }
 }
 
-void printWide(const char* format, const char16_t* text) {
-  printNarrowed(format, text, 0xFF);
+const char* printableText(const char16_t* text, size_t* length) {
+  size_t units = wideLength(text);
+  char* shown = textRoom(units);
+  *length = shown != nullptr ? units : 0;
+  // No other test in the loop, so that it narrows many characters at once.
+  for (size_t at = 0; at < *length; ++at) {
+    shown[at] = text[at] <= 0xFF ? static_cast<char>(text[at]) : '?';
+  }
+  return shown;
 }
 
 const char* systemErrorText(DWORD code) {

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "../narrow_print.h"
+#include "../full_path.h"
+#include "../print_line.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
@@ -32,30 +33,26 @@ void bufferStandardOutput() {
   }
 }
 
-void printWide(const char* format, const char16_t* text) {
+const char* printableText(const char16_t* text, size_t* length) {
+  size_t units = wideLength(text);
   // Every OEM code page writes ASCII as itself, and most paths are ASCII.
-  if (allAtMost(text, 0x7F)) {
-    printNarrowed(format, text, 0x7F);
-    return;
+  bool ascii = true;
+  for (size_t at = 0; at < units; ++at) ascii &= text[at] < 0x80;
+  if (ascii) {
+    char* shown = textRoom(units);
+    *length = shown != nullptr ? units : 0;
+    for (size_t at = 0; at < *length; ++at) shown[at] = static_cast<char>(text[at]);
+    return shown;
   }
   // Converted here, not by the C runtime's wide printing, which stops at the
   // first character the C locale cannot show and loses the rest of the line.
-  static char* converted = nullptr;
-  static int room = 0;
   int needed = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (needed > room) {
-    delete[] converted;
-    room = needed;
-    converted = new (std::nothrow) char[room];
-    if (converted == nullptr) room = 0;
-  }
-  int bytes = needed > 0 && converted != nullptr
-                  ? WideCharToMultiByte(CP_OEMCP, 0, text, -1, converted, room, nullptr, nullptr)
+  char* shown = needed > 0 ? textRoom(static_cast<size_t>(needed)) : nullptr;
+  int bytes = shown != nullptr
+                  ? WideCharToMultiByte(CP_OEMCP, 0, text, -1, shown, needed, nullptr, nullptr)
                   : 0;
-  const char* conversion = strstr(format, "%s");
-  fwrite(format, 1, static_cast<size_t>(conversion - format), stdout);
-  if (bytes > 1) fwrite(converted, 1, static_cast<size_t>(bytes - 1), stdout);
-  fputs(conversion + 2, stdout);
+  *length = bytes > 1 ? static_cast<size_t>(bytes - 1) : 0;
+  return shown;
 }
 
 const char* systemErrorText(DWORD code) {

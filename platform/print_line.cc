@@ -1,0 +1,43 @@
+#include "print_line.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "os.h"
+
+void printLine(const char* format, const char* text, size_t length) {
+  const char* conversion = strstr(format, "%s");
+  size_t prefix = static_cast<size_t>(conversion - format);
+  const char* suffix = conversion + 2;
+  size_t suffixLength = strlen(suffix);
+  char line[4096];
+  if (prefix + length + suffixLength > sizeof line) {
+    fwrite(format, 1, prefix, stdout);
+    fwrite(text, 1, length, stdout);
+    fwrite(suffix, 1, suffixLength, stdout);
+    return;
+  }
+  memcpy(line, format, prefix);
+  if (length > 0) memcpy(line + prefix, text, length);
+  memcpy(line + prefix + length, suffix, suffixLength);
+  fwrite(line, 1, prefix + length + suffixLength, stdout);
+}
+
+void printWide(const char* format, const char16_t* text) {
+  size_t length = 0;
+  const char* shown = printableText(text, &length);
+  printLine(format, shown, length);
+}
+
+char* textRoom(size_t count) {
+  static char* block = nullptr;
+  static size_t room = 0;
+  if (count > room) {
+    delete[] block;
+    room = count;
+    block = new (std::nothrow) char[room];
+    if (block == nullptr) room = 0;
+  }
+  return block;
+}
