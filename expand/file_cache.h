@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "../platform/os.h"
+#include "wide_table.h"
 
 enum class PathState : uint8_t {
   // Not yet tried, or tried and failed for a reason that may not last.
@@ -23,6 +24,9 @@ enum class PathState : uint8_t {
 };
 
 struct CachedPath {
+  // First, so that the table's key is the entry. Its text, the path, follows
+  // the entry in its block.
+  TableKey key;
   PathState state;
   // Expansions now reading `bytes`; a kept path is evicted only at 0.
   uint32_t users;
@@ -38,9 +42,6 @@ struct CachedPath {
   // Neighbours in the cache's list of kept paths, most recently used first.
   CachedPath* newer;
   CachedPath* older;
-  uint64_t hash;
-  size_t length;
-  // The path's characters, length of them, follow the entry in its block.
 };
 
 // Every entry of a cache. The bytes of kept paths and the entries themselves
@@ -52,16 +53,12 @@ struct FileCache {
   // The largest file whose bytes are kept.
   uint64_t largestKept;
   // Sum of `count + 1 + scanBytes` over kept paths; <= keptLimit.
-  uint64_t keptBytes;
-  // Sum of the entries' block sizes; <= entryLimit.
-  uint64_t entryBytes;
-  // slots[0, capacity), capacity a power of two or 0; null slots are free,
-  // and at most half of the slots are taken.
-  CachedPath** slots;
-  size_t capacity;
-  size_t used;
-  CachedPath* newest;
-  CachedPath* oldest;
+  uint64_t keptBytes = 0;
+  // Sum of the entries' block sizes and the table's slots; <= entryLimit.
+  uint64_t entryBytes = 0;
+  WideTable table = {nullptr, 0, 0};
+  CachedPath* newest = nullptr;
+  CachedPath* oldest = nullptr;
 };
 
 // Bounds that keep a run's peak memory well under 100 MiB.

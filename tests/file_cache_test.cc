@@ -34,7 +34,7 @@ class Cache : public ::testing::Test {
     return entry;
   }
 
-  FileCache cache = {1000, 1 << 20, 400, 0, 0, nullptr, 0, 0, nullptr, nullptr};
+  FileCache cache = {1000, 1 << 20, 400};
 };
 
 TEST_F(Cache, EveryPathFindsItsOwnEntryAcrossGrowth) {
@@ -54,8 +54,8 @@ TEST_F(Cache, EveryPathFindsItsOwnEntryAcrossGrowth) {
   EXPECT_EQ(findPath(&cache, known.substr(0, known.size() - 1).c_str())->state, PathState::Unknown);
   EXPECT_EQ(findPath(&cache, (known + u"x").c_str())->state, PathState::Unknown);
   EXPECT_EQ(findPath(&cache, u"")->state, PathState::Unknown);
-  EXPECT_EQ(cache.used, static_cast<size_t>(kPaths + 3));
-  EXPECT_LE(cache.used * 2, cache.capacity);
+  EXPECT_EQ(cache.table.used, static_cast<size_t>(kPaths + 3));
+  EXPECT_LE(cache.table.used * 2, cache.table.capacity);
 }
 
 TEST_F(Cache, NewPathsStopAtTheEntryBoundWhileKnownOnesAreStillFound) {

@@ -1,0 +1,79 @@
+#include "wide_table.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr size_t kFirstCapacity = 1024;
+
+// The slot that holds the key, or the free slot where it would go.
+TableKey** slotFor(TableKey** slots, size_t capacity, const char16_t* text, size_t length,
+                   uint64_t hash) {
+  size_t at = static_cast<size_t>(hash) & (capacity - 1);
+  for (;; at = (at + 1) & (capacity - 1)) {
+    TableKey* key = slots[at];
+    if (key == nullptr) return &slots[at];
+    if (key->hash == hash && key->length == length &&
+        memcmp(key->text, text, length * sizeof(char16_t)) == 0) {
+      return &slots[at];
+    }
+  }
+}
+
+}  // namespace
+
+// Keys are long and alike at the start: hashed four characters at a time.
+uint64_t hashWide(const char16_t* text, size_t length) {
+  const size_t bytes = length * sizeof(char16_t);
+  const auto* data = reinterpret_cast<const unsigned char*>(text);
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes;
+  size_t at = 0;
+  for (; at + sizeof(uint64_t) <= bytes; at += sizeof(uint64_t)) {
+    uint64_t word;
+    memcpy(&word, data + at, sizeof word);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
+  }
+  uint64_t rest = 0;
+  if (bytes > at) memcpy(&rest, data + at, bytes - at);
+  // The final mix of MurmurHash3, so that every bit counts in the low bits
+  // that choose the slot.
+  hash ^= rest;
+  hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDull;
+  hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53ull;
+  return hash ^ (hash >> 33);
+}
+
+TableKey* findKey(const WideTable* table, const char16_t* text, size_t length, uint64_t hash) {
+  if (table->capacity == 0) return nullptr;
+  return *slotFor(table->slots, table->capacity, text, length, hash);
+}
+
+int roomForKey(WideTable* table, uint64_t* bytes, uint64_t limit) {
+  if ((table->used + 1) * 2 <= table->capacity) return 1;
+  size_t capacity = table->capacity == 0 ? kFirstCapacity : table->capacity * 2;
+  uint64_t added = (capacity - table->capacity) * sizeof(TableKey*);
+  if (*bytes + added > limit) return 0;
+  auto** slots = new (std::nothrow) TableKey*[capacity]();
+  if (slots == nullptr) return 0;
+  for (size_t at = 0; at < table->capacity; ++at) {
+    TableKey* key = table->slots[at];
+    if (key != nullptr) *slotFor(slots, capacity, key->text, key->length, key->hash) = key;
+  }
+  delete[] table->slots;
+  table->slots = slots;
+  table->capacity = capacity;
+  *bytes += added;
+  return 1;
+}
+
+void addKey(WideTable* table, TableKey* key) {
+  *slotFor(table->slots, table->capacity, key->text, key->length, key->hash) = key;
+  ++table->used;
+}
+
+void clearTable(WideTable* table) {
+  delete[] table->slots;
+  *table = {nullptr, 0, 0};
+}
