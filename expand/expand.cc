@@ -12,6 +12,7 @@
 #include "output.h"
 #include "replay.h"
 #include "run_state.h"
+#include "search_memo.h"
 
 namespace {
 
@@ -42,7 +43,10 @@ bool isOnChain(const FileIdentity& identity) {
 // Tries the name in every SearchList slot in order; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
-  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
+  SearchMemo* recording = nullptr;
+  const char16_t* includer = SearchList.entries[0].text;
+  uint32_t first = beginSearch(&RunSearchMemos, includer, name, &recording);
+  for (uint32_t slot = first; slot < SearchList.count; ++slot) {
     const char16_t* directory = SearchList.entries[slot].text;
     size_t directoryLength = wideLength(directory);
     // A candidate that does not fit the buffer is one that does not open.
@@ -53,6 +57,7 @@ int search(const char16_t* name) {
     memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
     resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
     if (expandFile(ConvBuffer.wide, PathKind::Resolved)) return 1;
+    noteMiss(&RunSearchMemos, &recording, slot, ConvBuffer.wide, includer, &RunFileCache);
   }
   writeOutputText("!!! NO FILE !!!\n");
   return 0;

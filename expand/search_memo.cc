@@ -1,0 +1,103 @@
+#include "search_memo.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "../platform/full_path.h"
+#include "../platform/os.h"
+
+SearchMemos RunSearchMemos = {kSearchMemoLimit};
+
+namespace {
+
+// Appends text[0, count) to the memo's lines within the limit; 0 when it
+// cannot.
+int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t count) {
+  if (memo->length + count > memo->room) {
+    size_t room = memo->room * 2 > memo->length + count ? memo->room * 2 : memo->length + count;
+    if (memos->bytes + (room - memo->room) > memos->limit) return 0;
+    auto* lines = static_cast<char*>(::operator new(room, std::nothrow));
+    if (lines == nullptr) return 0;
+    if (memo->length > 0) memcpy(lines, memo->lines, memo->length);
+    ::operator delete(memo->lines);
+    memos->bytes += room - memo->room;
+    memo->lines = lines;
+    memo->room = room;
+  }
+  memcpy(memo->lines + memo->length, text, count);
+  memo->length += count;
+  return 1;
+}
+
+// The line that printWide prints for "<opening>%s>\n", opening being `!<`
+// or `?<`.
+int appendLine(SearchMemos* memos, SearchMemo* memo, const char* opening, const char16_t* text) {
+  size_t length = 0;
+  const char* shown = printableText(text, &length);
+  return appendLines(memos, memo, opening, 2) &&
+         (length == 0 || appendLines(memos, memo, shown, length)) &&
+         appendLines(memos, memo, ">\n", 2);
+}
+
+}  // namespace
+
+uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
+                     SearchMemo** recording) {
+  *recording = nullptr;
+  size_t includerLength = wideLength(includer);
+  size_t nameLength = wideLength(name);
+  size_t length = includerLength + 1 + nameLength;
+  size_t size = sizeof(SearchMemo) + length * sizeof(char16_t);
+  auto* block = static_cast<SearchMemo*>(::operator new(size, std::nothrow));
+  if (block == nullptr) return 0;
+  auto* text = reinterpret_cast<char16_t*>(block + 1);
+  memcpy(text, includer, includerLength * sizeof(char16_t));
+  text[includerLength] = 0;
+  memcpy(text + includerLength + 1, name, nameLength * sizeof(char16_t));
+  uint64_t hash = hashWide(text, length);
+  if (TableKey* key = findKey(&memos->table, text, length, hash)) {
+    ::operator delete(block);
+    auto* memo = reinterpret_cast<SearchMemo*>(key);
+    if (memo->length > 0) fwrite(memo->lines, 1, memo->length, stdout);
+    return memo->knownMisses;
+  }
+  if (memos->bytes + size > memos->limit ||
+      !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
+    ::operator delete(block);
+    return 0;
+  }
+  auto* memo = new (block) SearchMemo{{text, length, hash}, 0, nullptr, 0, 0};
+  addKey(&memos->table, &memo->key);
+  memos->bytes += size;
+  *recording = memo;
+  return 0;
+}
+
+void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const char16_t* candidate,
+              const char16_t* includer, const FileCache* files) {
+  SearchMemo* memo = *recording;
+  if (memo == nullptr) return;
+  size_t length = memo->length;
+  const CachedPath* known = lookUpPath(files, candidate);
+  if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses ||
+      !appendLine(memos, memo, "!<", candidate) || !appendLine(memos, memo, "?<", includer)) {
+    // What was appended for this slot is not part of the memo.
+    memo->length = length;
+    *recording = nullptr;
+    return;
+  }
+  memo->knownMisses = slot + 1;
+}
+
+void clearSearchMemos(SearchMemos* memos) {
+  for (size_t at = 0; at < memos->table.capacity; ++at) {
+    auto* memo = reinterpret_cast<SearchMemo*>(memos->table.slots[at]);
+    if (memo == nullptr) continue;
+    ::operator delete(memo->lines);
+    memo->~SearchMemo();
+    ::operator delete(memo);
+  }
+  clearTable(&memos->table);
+  memos->bytes = 0;
+}
