@@ -7,8 +7,8 @@ namespace {
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHighs = 0x8080808080808080ull;
 
-// Non-zero when some byte of `word` is 0. It may flag more bytes than that,
-// but only when one really is 0, so it never misses and never cries wolf.
+// Non-zero when some byte of `word` is 0: then the lowest flagged byte is
+// the lowest 0 byte, though bytes above it may be flagged falsely.
 inline uint64_t zeroByteIn(uint64_t word) {
   return (word - kOnes) & ~word & kHighs;
 }
@@ -29,16 +29,17 @@ uint64_t findByte(const char* bytes, uint64_t from, uint64_t count, char wanted)
 uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char first, char second) {
   const uint64_t firstInEvery = kOnes * static_cast<unsigned char>(first);
   const uint64_t secondInEvery = kOnes * static_cast<unsigned char>(second);
-  // Whole words up to the one that holds a wanted byte; that word, and a tail
-  // shorter than a word, are searched byte by byte.
-  while (count - from >= 2 * sizeof(uint64_t)) {
-    uint64_t low = wordAt(bytes + from);
-    uint64_t high = wordAt(bytes + from + sizeof(uint64_t));
-    if ((zeroByteIn(low ^ firstInEvery) | zeroByteIn(low ^ secondInEvery) |
-         zeroByteIn(high ^ firstInEvery) | zeroByteIn(high ^ secondInEvery)) != 0) {
+  for (; count - from >= sizeof(uint64_t); from += sizeof(uint64_t)) {
+    uint64_t word = wordAt(bytes + from);
+    uint64_t found = zeroByteIn(word ^ firstInEvery) | zeroByteIn(word ^ secondInEvery);
+    if (found != 0) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      // The lowest flagged byte is always a true one, and it comes first.
+      return from + static_cast<uint64_t>(__builtin_ctzll(found)) / 8;
+#else
       break;
+#endif
     }
-    from += 2 * sizeof(uint64_t);
   }
   while (from < count && bytes[from] != first && bytes[from] != second) ++from;
   return from;

@@ -59,6 +59,11 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
     ::operator delete(block);
     auto* memo = reinterpret_cast<SearchMemo*>(key);
+    if (!memo->recorded) {
+      memo->recorded = true;
+      *recording = memo;
+      return 0;
+    }
     if (memo->length > 0) fwrite(memo->lines, 1, memo->length, stdout);
     return memo->knownMisses;
   }
@@ -67,10 +72,9 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
     ::operator delete(block);
     return 0;
   }
-  auto* memo = new (block) SearchMemo{{text, length, hash}, 0, nullptr, 0, 0};
+  auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, 0, 0};
   addKey(&memos->table, &memo->key);
   memos->bytes += size;
-  *recording = memo;
   return 0;
 }
 

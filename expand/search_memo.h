@@ -17,6 +17,8 @@ struct SearchMemo {
   // and the name, which follow the memo in its block.
   TableKey key;
   // Slots [0, knownMisses) give no file; trying them prints lines[0, length).
+  // A search met once costs little to forget: only the second records.
+  bool recorded;
   uint32_t knownMisses;
   char* lines;
   size_t length;
@@ -37,7 +39,9 @@ extern SearchMemos RunSearchMemos;
 
 // Begins a search of `name` from `includer` (slot 0's text). Prints the lines
 // of the slots known to miss and returns the first slot to try. *recording is
-// the memo that this search's misses extend, or null.
+// the memo that this search's misses extend, or null: the first search of a
+// name from an includer only notes it, the second records, later ones use
+// the record.
 uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
                      SearchMemo** recording);
 

@@ -30,16 +30,26 @@ class Memo : public ::testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
+  // The first search of a name, which only notes it, then the second, which
+  // records: neither prints anything or skips a slot.
+  SearchMemo* record(const char16_t* includer, const char16_t* name) {
+    SearchMemo* recording = nullptr;
+    uint32_t first = 9;
+    EXPECT_EQ(begin(includer, name, &first, &recording), "");
+    EXPECT_EQ(recording, nullptr);
+    EXPECT_EQ(first, 0u);
+    EXPECT_EQ(begin(includer, name, &first, &recording), "");
+    EXPECT_EQ(first, 0u);
+    return recording;
+  }
+
   SearchMemos memos = {1 << 20};
   FileCache files = {1 << 20, 1 << 20, 1 << 20};
 };
 
 TEST_F(Memo, ARepeatedSearchPrintsTheLinesOfItsKnownMissesAndSkipsThem) {
   const char16_t* from = u"\\\\?\\Z:\\src\\a.c\\..";
-  SearchMemo* recording = nullptr;
-  uint32_t first = 9;
-  EXPECT_EQ(begin(from, u"b.h", &first, &recording), "");
-  EXPECT_EQ(first, 0u);
+  SearchMemo* recording = record(from, u"b.h");
   ASSERT_NE(recording, nullptr);
   noteMiss(&memos, &recording, 0, missing(u"\\\\?\\Z:\\src\\b.h"), from, &files);
   noteMiss(&memos, &recording, 1, missing(u"\\\\?\\Z:\\b.h"), from, &files);
@@ -53,6 +63,7 @@ TEST_F(Memo, ARepeatedSearchPrintsTheLinesOfItsKnownMissesAndSkipsThem) {
       "!<\\\\?\\Z:\\src\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n"
       "!<\\\\?\\Z:\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
   for (int again = 0; again < 2; ++again) {
+    uint32_t first = 0;
     EXPECT_EQ(begin(from, u"b.h", &first, &recording), lines);
     EXPECT_EQ(first, 2u);
     EXPECT_EQ(recording, nullptr);
@@ -60,26 +71,26 @@ TEST_F(Memo, ARepeatedSearchPrintsTheLinesOfItsKnownMissesAndSkipsThem) {
 }
 
 TEST_F(Memo, TheIncluderAndTheNameBothMakeTheKey) {
-  SearchMemo* recording = nullptr;
-  uint32_t first = 0;
-  begin(u"\\\\?\\Z:\\a", u"x.h", &first, &recording);
+  SearchMemo* recording = record(u"\\\\?\\Z:\\a", u"x.h");
   noteMiss(&memos, &recording, 0, missing(u"\\\\?\\Z:\\a\\x.h"), u"\\\\?\\Z:\\a", &files);
-  // Same characters, split differently between includer and name.
+  // The same characters split differently between includer and name, and
+  // another name, are other searches, met for the first time.
+  uint32_t first = 9;
   EXPECT_EQ(begin(u"\\\\?\\Z:\\a\\", u"x.h", &first, &recording), "");
-  EXPECT_EQ(first, 0u);
+  EXPECT_EQ(recording, nullptr);
   EXPECT_EQ(begin(u"\\\\?\\Z:\\a", u"y.h", &first, &recording), "");
+  EXPECT_EQ(recording, nullptr);
   EXPECT_EQ(first, 0u);
   EXPECT_NE(begin(u"\\\\?\\Z:\\a", u"x.h", &first, &recording), "");
   EXPECT_EQ(first, 1u);
 }
 
 TEST_F(Memo, OnlyMissesInSlotOrderCount) {
-  SearchMemo* recording = nullptr;
-  uint32_t first = 0;
-  begin(u"\\\\?\\Z:\\a", u"x.h", &first, &recording);
+  SearchMemo* recording = record(u"\\\\?\\Z:\\a", u"x.h");
   // Slot 0 gave no candidate at all (too long), so slot 1 cannot be skipped.
   noteMiss(&memos, &recording, 1, missing(u"\\\\?\\Z:\\b\\x.h"), u"\\\\?\\Z:\\a", &files);
   EXPECT_EQ(recording, nullptr);
+  uint32_t first = 9;
   EXPECT_EQ(begin(u"\\\\?\\Z:\\a", u"x.h", &first, &recording), "");
   EXPECT_EQ(first, 0u);
 }
@@ -90,9 +101,7 @@ TEST_F(Memo, SearchesBeyondTheLimitAreNotRemembered) {
   int remembered = 0;
   for (int number = 0; number < 100; ++number) {
     std::u16string name = u"h" + std::u16string(1, static_cast<char16_t>(u'A' + number)) + u".h";
-    SearchMemo* recording = nullptr;
-    uint32_t first = 0;
-    begin(u"\\\\?\\Z:\\a", name.c_str(), &first, &recording);
+    SearchMemo* recording = record(u"\\\\?\\Z:\\a", name.c_str());
     if (recording == nullptr) continue;
     ++remembered;
     std::u16string candidate = u"\\\\?\\Z:\\a\\" + name;
