@@ -49,15 +49,21 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
   size_t nameLength = wideLength(name);
   size_t length = includerLength + 1 + nameLength;
   size_t size = sizeof(SearchMemo) + length * sizeof(char16_t);
-  auto* block = static_cast<SearchMemo*>(::operator new(size, std::nothrow));
-  if (block == nullptr) return 0;
+  // The key is built in the block a new memo would take; a search met before
+  // leaves the block for the next one.
+  if (size > memos->spareSize) {
+    ::operator delete(memos->spare);
+    memos->spare = ::operator new(size, std::nothrow);
+    memos->spareSize = memos->spare != nullptr ? size : 0;
+    if (memos->spare == nullptr) return 0;
+  }
+  auto* block = static_cast<SearchMemo*>(memos->spare);
   auto* text = reinterpret_cast<char16_t*>(block + 1);
   memcpy(text, includer, includerLength * sizeof(char16_t));
   text[includerLength] = 0;
   memcpy(text + includerLength + 1, name, nameLength * sizeof(char16_t));
   uint64_t hash = hashWide(text, length);
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
-    ::operator delete(block);
     auto* memo = reinterpret_cast<SearchMemo*>(key);
     if (!memo->recorded) {
       memo->recorded = true;
@@ -67,14 +73,15 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
     if (memo->length > 0) fwrite(memo->lines, 1, memo->length, stdout);
     return memo->knownMisses;
   }
-  if (memos->bytes + size > memos->limit ||
+  if (memos->bytes + memos->spareSize > memos->limit ||
       !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
-    ::operator delete(block);
     return 0;
   }
   auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, 0, 0};
   addKey(&memos->table, &memo->key);
-  memos->bytes += size;
+  memos->bytes += memos->spareSize;
+  memos->spare = nullptr;
+  memos->spareSize = 0;
   return 0;
 }
 
@@ -103,5 +110,8 @@ void clearSearchMemos(SearchMemos* memos) {
     ::operator delete(memo);
   }
   clearTable(&memos->table);
+  ::operator delete(memos->spare);
+  memos->spare = nullptr;
+  memos->spareSize = 0;
   memos->bytes = 0;
 }

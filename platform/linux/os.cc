@@ -35,7 +35,10 @@ void bufferStandardOutput() {
   if (isatty(1)) {
     setvbuf(stdout, nullptr, _IOLBF, 1 << 12);
   } else {
-    setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    // Given no buffer, the C library keeps its own of the file's block size,
+    // a few KiB, whatever size is asked for.
+    static char buffer[1 << 16];
+    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   }
 }
 
