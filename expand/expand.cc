@@ -61,7 +61,6 @@ int search(const char16_t* name) {
     resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
     if (expandFile(ConvBuffer.wide, PathKind::Resolved)) return 1;
   }
-  writeOutputText("!!! NO FILE !!!\n");
   return 0;
 }
 
@@ -141,8 +140,9 @@ void expandInclude(const char* name, uint64_t length) {
   if (depth >= kMaxIncludeDepth) {
     writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
     noteTooDeep();
-  } else {
-    expandFile(wideName, PathKind::Written);
+  } else if (!expandFile(wideName, PathKind::Written)) {
+    // Searched or opened directly, a name that nothing supplies leaves a trace.
+    writeOutputText("!!! NO FILE !!!\n");
   }
   ::operator delete(longName);
 }
