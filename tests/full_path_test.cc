@@ -95,6 +95,15 @@ TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
   EXPECT_FALSE(dir.exists("missing"));
 }
 
+TEST_F(FullPath, AnUnprefixedNameOpensNothingLeftFromALongerOne) {
+  dir.write("sub/f.txt", "f");
+  std::string unprefixed = dir.shown().substr(4) + "\\sub\\f";
+  SimpleFile file;
+  ASSERT_NE(file.openForRead(widen(unprefixed + ".txt").c_str()), nullptr);
+  CloseHandle(file.handle);
+  EXPECT_EQ(file.openForRead(widen(unprefixed).c_str()), nullptr);
+}
+
 TEST(OemText, EveryByteSurvivesTheRoundTrip) {
   char bytes[256];
   for (int i = 0; i < 255; ++i) bytes[i] = static_cast<char>(i + 1);

@@ -77,6 +77,7 @@ size_t segmentLength(const char16_t* text) {
 // A resolved path being built: a root that `..` never climbs above, then
 // `\segment` pieces. Roomier than any caller's buffer, so that whether the
 // result fits is decided on the finished text.
+// Invariant: length_ < kRoom, so the terminator always has room.
 class ResolvedPath {
  public:
   void appendRoot(const char16_t* text, size_t length) {
@@ -114,7 +115,11 @@ class ResolvedPath {
 
   bool overflowed() const { return overflowed_; }
   size_t length() const { return length_; }
-  const char16_t* text() const { return text_; }
+  // Terminated here: a reset or a `..` leaves earlier units past the end.
+  const char16_t* text() {
+    text_[length_] = 0;
+    return text_;
+  }
 
  private:
   void appendSegment(const char16_t* segment, size_t length) {
