@@ -10,6 +10,7 @@
 #include "../expand/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "help.h"
 #include "options.h"
 
 #ifndef TUFLAT_VERSION
@@ -95,13 +96,15 @@ int outOfMemory() {
 int runTuflat(int argumentCount, char** arguments) {
   prepareProcess();
   bufferStandardOutput();
-  if (argumentCount == 2 && strcmp(arguments[1], "--help") == 0) {
-    fputs(kUsage, stdout);
-    return 0;
+  if (argumentCount == 2 &&
+      (strcmp(arguments[1], "--help") == 0 || strcmp(arguments[1], "-h") == 0)) {
+    printHelp();
+    return reportLosses() ? 2 : 0;
   }
-  if (argumentCount == 2 && strcmp(arguments[1], "--version") == 0) {
+  if (argumentCount == 2 &&
+      (strcmp(arguments[1], "--version") == 0 || strcmp(arguments[1], "-V") == 0)) {
     puts("tuflat " TUFLAT_VERSION);
-    return 0;
+    return reportLosses() ? 2 : 0;
   }
   if (argumentCount < 4) {
     fputs(kUsage, stderr);
