@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "../platform/simple_file.h"
 #include "../platform/winapi.h"
@@ -60,6 +61,7 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   EXPECT_EQ(resolve("/a.c\\.."), "\\\\?\\Z:\\");
   EXPECT_EQ(resolve("\\x\\y"), "\\\\?\\Z:\\x\\y");
   EXPECT_EQ(resolve("\\\\?\\Z:\\w\\a.c\\..\\b.h"), "\\\\?\\Z:\\w\\b.h");
+  // Windows climbs above a prefixed drive; here Z: holds every file.
   EXPECT_EQ(resolve("\\\\?\\Z:\\..\\b.h"), "\\\\?\\Z:\\b.h");
   EXPECT_EQ(resolve("\\\\?\\\\z:/w/b.h"), "\\\\?\\z:\\w\\b.h");
   EXPECT_EQ(resolve("\\\\server\\share\\f.h"), "\\\\server\\share\\f.h");
@@ -67,6 +69,46 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   EXPECT_EQ(resolve("\\\\server\\share\\..\\..\\f.h"), "\\\\server\\share\\f.h");
   // Linux names may end in dots and spaces: they are kept.
   EXPECT_EQ(resolve("C:\\a. \\b."), "\\\\?\\C:\\a. \\b.");
+}
+
+// As the Windows build resolves them under Wine: a network root keeps the
+// separators written after its server and share, and `..` stops there; a
+// device root is the four characters `\\.\` or `\\?\`.
+TEST_F(FullPath, NetworkAndDeviceRootsResolveAsOnWindows) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\\\srv\\share", "\\\\srv\\share"},
+      {"\\\\srv\\share\\", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\\\", "\\\\srv\\share\\\\"},
+      {"//srv/share", "\\\\srv\\share"},
+      {"/\\srv/share/dir", "\\\\srv\\share\\dir"},
+      {"\\\\srv\\share\\dir\\", "\\\\srv\\share\\dir\\"},
+      {"\\\\srv\\share\\.", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\..", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\dir\\..\\..", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\a\\.\\b\\\\c\\..", "\\\\srv\\share\\a\\b"},
+      {"\\\\srv", "\\\\srv"},
+      {"\\\\srv\\", "\\\\srv\\"},
+      {"\\\\srv\\\\share\\..", "\\\\srv\\\\share\\"},
+      {"\\\\srv\\..", "\\\\srv\\.."},
+      {"\\\\", "\\\\"},
+      {"\\\\\\srv\\share", "\\\\\\srv\\share"},
+      {"\\\\?x\\y", "\\\\?x\\y"},
+      {"\\\\?\\UNC\\srv\\share\\dir\\..", "\\\\?\\UNC\\srv\\share"},
+      {"\\\\?\\UNC\\srv\\share\\..\\..\\..\\x", "\\\\?\\x"},
+      {"\\\\?\\", "\\\\?\\"},
+      {"\\\\?\\x\\..\\..", "\\\\?\\"},
+      {"\\\\?/x", "\\\\?\\x"},
+      {"\\\\.\\pipe\\x", "\\\\.\\pipe\\x"},
+      {"\\\\.\\pipe\\x\\..", "\\\\.\\pipe"},
+      {"\\\\.\\pipe\\..", "\\\\.\\"},
+      {"\\\\.\\C:\\..", "\\\\.\\"},
+      {"\\\\.\\", "\\\\.\\"},
+      {"\\\\.", "\\\\.\\"},
+      {"\\\\?", "\\\\.\\"},
+      {"\\\\?\\C:", "\\\\?\\C:"},
+      {"\\\\?\\C:\\", "\\\\?\\C:\\"},
+  };
+  for (const auto& [source, resolved] : cases) EXPECT_EQ(resolve(source), resolved) << source;
 }
 
 TEST_F(FullPath, UnresolvableTextsLeaveTheBarePrefix) {
@@ -89,6 +131,12 @@ TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
        {"\\sub\\..\\sub\\f.txt", "\\sub\\.\\f.txt", "\\sub\\\\f.txt", "\\sub/f.txt"}) {
     EXPECT_EQ(file.openForRead(widen(dir.shown() + unclean).c_str()), nullptr) << unclean;
   }
+  // The device form is resolved like a bare path, and `..` may climb over Z:.
+  std::string device = "\\\\.\\Z:" + dir.path() + "\\sub\\..\\sub\\f.txt";
+  EXPECT_NE(file.openForRead(widen(device).c_str()), nullptr);
+  CloseHandle(file.handle);
+  EXPECT_EQ(file.openForRead(widen("\\\\.\\Z:\\.." + dir.path() + "\\sub\\f.txt").c_str()),
+            nullptr);
   EXPECT_EQ(file.openForRead(widen("\\\\?\\C:" + dir.path() + "\\sub\\f.txt").c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen("\\\\localhost\\share" + dir.path()).c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen(dir.shown() + "\\missing").c_str()), nullptr);
