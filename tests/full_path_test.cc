@@ -115,6 +115,12 @@ TEST_F(FullPath, UnresolvableTextsLeaveTheBarePrefix) {
   EXPECT_EQ(resolve(""), "\\\\?\\");
   EXPECT_EQ(resolve("C:\\" + std::string(32762, 'n')), "\\\\?\\");
   EXPECT_EQ(resolve("C:\\" + std::string(32758, 'n')).size(), 4u + 3 + 32758);
+  // A path that needs no prefix may fill the buffer: a resolved one resolves to itself.
+  for (std::string root : {"\\\\?\\C:\\", "\\\\srv\\share\\"}) {
+    std::string longest = root + std::string(32767 - root.size(), 'n');
+    EXPECT_TRUE(resolve(longest) == longest) << root;
+    EXPECT_EQ(resolve(longest + "n"), "\\\\?\\");
+  }
 }
 
 TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
