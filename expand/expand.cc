@@ -7,7 +7,11 @@
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "dependencies.h"
 #include "diagnostics.h"
+#include "include_once.h"
+#include "name_pattern.h"
+#include "native_path.h"
 #include "output.h"
 #include "run_state.h"
 
@@ -20,6 +24,9 @@ constexpr uint8_t kKeywordLength = 8;
 constexpr uint8_t kInQuotedName = 9;
 constexpr uint8_t kInAngleName = 10;
 constexpr uint8_t kQuotedComplete = 11;
+// Only when angle includes are expanded; like kQuotedComplete, the rest of
+// the line cannot change the state.
+constexpr uint8_t kAngleComplete = 12;
 
 enum class Comment : uint8_t { None, Line, Block };
 
@@ -27,6 +34,13 @@ enum class Comment : uint8_t { None, Line, Block };
 int depth = 0;
 FileIdentity chain[kMaxIncludeDepth];
 bool chainIdentityKnown[kMaxIncludeDepth];
+// With line directives: each file's path as a C string literal's text.
+char* chainLinePath[kMaxIncludeDepth];
+
+RunConfig config;
+
+// The scan of one file, below: `once` is null unless in the include-once mode.
+void scanLines(char* bytes, uint64_t count, OnceScan* once);
 
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
@@ -46,22 +60,88 @@ uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char f
   return from;
 }
 
+// The length of name[0, length) as C text, which ends at a NUL byte.
+size_t textLength(const char* name, uint64_t length) {
+  const void* nul = memchr(name, 0, length);
+  return nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
+                        : static_cast<size_t>(length);
+}
+
+// The resolved path of `name` in a SearchList slot, in ConvBuffer; null
+// when it does not fit the buffer, and so cannot open.
+const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLength) {
+  const char16_t* directory = SearchList.entries[slot].text;
+  size_t directoryLength = wideLength(directory);
+  if (directoryLength + 1 + nameLength >= kWorkBufferChars) return nullptr;
+  char16_t* candidate = CandidateBuffer.wide;
+  memcpy(candidate, directory, directoryLength * sizeof(char16_t));
+  candidate[directoryLength] = u'\\';
+  memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
+  resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
+  return ConvBuffer.wide;
+}
+
 // Tries the name in every SearchList slot in order; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
-    const char16_t* directory = SearchList.entries[slot].text;
-    size_t directoryLength = wideLength(directory);
-    // A candidate that does not fit the buffer is one that does not open.
-    if (directoryLength + 1 + nameLength >= kWorkBufferChars) continue;
-    char16_t* candidate = CandidateBuffer.wide;
-    memcpy(candidate, directory, directoryLength * sizeof(char16_t));
-    candidate[directoryLength] = u'\\';
-    memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
-    resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
-    if (expandFile(ConvBuffer.wide, PathKind::Resolved)) return 1;
+    const char16_t* candidate = candidatePath(slot, name, nameLength);
+    if (candidate != nullptr && expandFile(candidate, PathKind::Resolved)) return 1;
   }
   return 0;
+}
+
+// The native spelling of a path with `\` and `"` escaped as in a C string,
+// and control characters in octal; null when no memory can be had.
+char* lineDirectivePath(const char16_t* path) {
+  char* native = nativePathText(path);
+  if (native == nullptr) return nullptr;
+  size_t length = strlen(native);
+  auto* escaped = new (std::nothrow) char[length * 4 + 1];
+  if (escaped != nullptr) {
+    size_t written = 0;
+    for (const char* at = native; *at != 0; ++at) {
+      auto byte = static_cast<unsigned char>(*at);
+      if (byte < 0x20) {
+        written += static_cast<size_t>(snprintf(escaped + written, 5, "\\%03o", byte));
+        continue;
+      }
+      if (byte == '\\' || byte == '"') escaped[written++] = '\\';
+      escaped[written++] = static_cast<char>(byte);
+    }
+    escaped[written] = 0;
+  }
+  delete[] native;
+  return escaped;
+}
+
+void writeLineDirective(uint64_t line, const char* path) {
+  char number[32];
+  snprintf(number, sizeof number, "#line %" PRIu64 " \"", line);
+  writeOutputText(number);
+  writeOutputText(path != nullptr ? path : "");
+  writeOutputText("\"\n");
+}
+
+// Scans one file's text with the modes that need to look at it. `path` is
+// read only before the scan begins, which may overwrite the work buffers.
+void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
+  if (config.listDependencies) {
+    noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
+  }
+  if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
+  OnceScan once;
+  if (config.includeOnce) {
+    beginOnceScan(bytes, count, source->identityKnown ? &source->identity : nullptr, depth == 1,
+                  &once);
+  }
+  if (config.lineDirectives) writeLineDirective(1, chainLinePath[depth - 1]);
+  scanLines(bytes, count, config.includeOnce ? &once : nullptr);
+  if (config.includeOnce) endOnceScan(&once);
+  if (config.lineDirectives) {
+    delete[] chainLinePath[depth - 1];
+    chainLinePath[depth - 1] = nullptr;
+  }
 }
 
 // Expands an opened file. Its path may live in a work buffer: it is copied
@@ -82,7 +162,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
     // A byte-order mark is not text: compilers refuse it anywhere but at the
     // start of a file, and it would hide an include on the first line.
     uint64_t skip = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
-    scanText(contents.bytes + skip, contents.count - skip);
+    scanFile(path, source, contents.bytes + skip, contents.count - skip);
     SearchList.entries[0] = includer;
     --depth;
   }
@@ -93,24 +173,34 @@ void expandSource(const char16_t* path, SourceFile* source) {
   source->file.handle = nullptr;
 }
 
-// Opens the file at `path` and expands it, unless it is the output or is
-// already being expanded.
-int expandPath(const char16_t* path) {
-  SourceFile source;
-  if (!openSource(path, &source)) return 0;
-  if (source.identityKnown && OutputIdentityKnown && source.identity == OutputIdentity) {
-    CloseHandle(source.file.handle);
+// Expands a file opened at `path`, unless it is the output, is already being
+// expanded, or need not be expanded again.
+int expandOpened(const char16_t* path, SourceFile* source) {
+  if (source->identityKnown && OutputIdentityKnown && source->identity == OutputIdentity) {
+    CloseHandle(source->file.handle);
     writeOutputText("!!! OUTPUT FILE !!!\n");
     noteOutputIncluded();
     return 1;
   }
-  if (source.identityKnown && isOnChain(source.identity)) {
-    CloseHandle(source.file.handle);
+  if (source->identityKnown && isOnChain(source->identity)) {
+    CloseHandle(source->file.handle);
     writeOutputText("//!!! INCLUDE CYCLE !!!\n");
     return 1;
   }
-  expandSource(path, &source);
+  if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
+    CloseHandle(source->file.handle);
+    printWide("once-skip=<%s>\n", path);
+    return 1;
+  }
+  expandSource(path, source);
   return 1;
+}
+
+// Opens the file at `path` and expands it.
+int expandPath(const char16_t* path) {
+  SourceFile source;
+  if (!openSource(path, &source)) return 0;
+  return expandOpened(path, &source);
 }
 
 void printEntry(const char16_t* path) {
@@ -120,10 +210,7 @@ void printEntry(const char16_t* path) {
 
 // Follows the quoted include whose name is `name[0, length)`.
 void expandInclude(const char* name, uint64_t length) {
-  // Like any C text, the name ends at a NUL byte.
-  const void* nul = memchr(name, 0, length);
-  size_t nameBytes = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
-                                    : static_cast<size_t>(length);
+  size_t nameBytes = textLength(name, length);
   char16_t* wideName = ResultBuffer.wide;
   char16_t* longName = nullptr;
   if (oemToWideCounted(name, nameBytes, wideName, kWorkBufferChars) < 0) {
@@ -147,6 +234,36 @@ void expandInclude(const char* name, uint64_t length) {
   ::operator delete(longName);
 }
 
+// Looks for an angle include's name in the `/I` directories only, as a
+// compiler looks for one, with the progress lines of a search. Returns 1
+// with the first that opens in `source` and its path in ConvBuffer.
+int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
+  char16_t* wideName = ResultBuffer.wide;
+  // A name too long for the buffer fits no candidate either.
+  if (depth >= kMaxIncludeDepth ||
+      oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) {
+    return 0;
+  }
+  printEntry(wideName);
+  size_t nameLength = wideLength(wideName);
+  for (uint32_t slot = 2; slot < SearchList.count; ++slot) {
+    const char16_t* candidate = candidatePath(slot, wideName, nameLength);
+    if (candidate == nullptr) continue;
+    printEntry(candidate);
+    if (openSource(candidate, source)) return 1;
+  }
+  return 0;
+}
+
+// True when an include's name matches a `--no-expand` pattern.
+bool isLeftOut(const char* name, uint64_t length) {
+  size_t nameBytes = textLength(name, length);
+  for (uint32_t at = 0; at < config.noExpandCount; ++at) {
+    if (matchesPattern(config.noExpand[at], name, nameBytes)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool startsWithByteOrderMark(const FileContents& contents) {
@@ -168,7 +285,8 @@ void readSource(SourceFile* source) {
   source->read = true;
 }
 
-void expandMainSource(const char16_t* path, SourceFile* source) {
+void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes) {
+  config = modes;
   printEntry(path);
   expandSource(path, source);
 }
@@ -179,7 +297,9 @@ int expandFile(const char16_t* path, PathKind kind) {
   return expandPath(path);
 }
 
-void scanText(char* bytes, uint64_t count) {
+namespace {
+
+void scanLines(char* bytes, uint64_t count, OnceScan* once) {
   uint16_t window = 0;
   Comment comment = Comment::None;
   bool atLineStart = true;
@@ -191,19 +311,63 @@ void scanText(char* bytes, uint64_t count) {
   // output needs, not yet written: it goes out as one span when something
   // breaks it (a dropped CR, an include line, the end of the file).
   uint64_t unwritten = 0;
+  // With line directives: bytes[0, counted) holds linesCounted LFs.
+  uint64_t counted = 0;
+  uint64_t linesCounted = 0;
+
+  // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
+  auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
+    writeOutput(bytes + unwritten, lineStart - unwritten);
+    writeOutputText("//--- ");
+    writeOutput(bytes + lineStart, textEnd - lineStart);
+    writeOutputText("\n");
+    unwritten = end < count ? end + 1 : count;
+  };
+  // After the text put in for the include line that ends at `end`: where
+  // the file's own text goes on.
+  auto resumeLines = [&](uint64_t end) {
+    if (!config.lineDirectives) return;
+    for (uint64_t at = counted; (at = findByte(bytes, at, end, '\n')) < end; ++at) ++linesCounted;
+    counted = end;
+    writeLineDirective(linesCounted + 2, chainLinePath[depth - 1]);
+  };
+
+  // An angle include found in a `/I` directory is written commented and
+  // followed; one not found is left to the caller, to be copied.
+  auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
+    SourceFile found;
+    if (isLeftOut(bytes + nameStart, closeOffset - nameStart) ||
+        !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
+      return false;
+    }
+    writeCommented(end, textEnd);
+    expandOpened(ConvBuffer.wide, &found);
+    return true;
+  };
 
   // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
   // last line without one, which is written like any other.
   auto endLine = [&](uint64_t end) {
     uint64_t textEnd = end;
     if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
+    bool pragmaOnce = once != nullptr && applyDirectiveAt(once, bytes, lineStart);
+    if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
+        isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
+      // Copied as it stands, and only reported.
+      size_t nameBytes = textLength(bytes + nameStart, closeOffset - nameStart);
+      fputs("#include: [", stdout);
+      fwrite(bytes + nameStart, 1, nameBytes, stdout);
+      fputs("]\n", stdout);
+      includeState = 0;
+    }
     if (includeState == kQuotedComplete) {
-      writeOutput(bytes + unwritten, lineStart - unwritten);
-      writeOutputText("//--- ");
-      writeOutput(bytes + lineStart, textEnd - lineStart);
-      writeOutputText("\n");
-      unwritten = end < count ? end + 1 : count;
+      writeCommented(end, textEnd);
       expandInclude(bytes + nameStart, closeOffset - nameStart);
+      resumeLines(end);
+    } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
+      resumeLines(end);
+    } else if (pragmaOnce) {
+      writeCommented(end, textEnd);
     } else if (end == count) {
       writeOutput(bytes + unwritten, textEnd - unwritten);
       writeOutputText("\n");
@@ -231,7 +395,7 @@ void scanText(char* bytes, uint64_t count) {
       } else if (comment == Comment::Block) {
         next = findEitherByte(bytes, i, count, '*', '\n');
       } else if (!atLineStart &&
-                 (includeState < kKeywordLength || includeState == kQuotedComplete)) {
+                 (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
         next = findEitherByte(bytes, i, count, '/', '\n');
       }
       if (next > i) {
@@ -283,9 +447,16 @@ void scanText(char* bytes, uint64_t count) {
       fputs("#include: <", stdout);
       fwrite(bytes + nameStart, 1, end - nameStart, stdout);
       fputs(">\n", stdout);
-      includeState = 0;
+      closeOffset = i;
+      includeState = config.expandAngle ? kAngleComplete : 0;
     }
   }
   if (lineStart < count) endLine(count);
   writeOutput(bytes + unwritten, count - unwritten);
+}
+
+}  // namespace
+
+void scanText(char* bytes, uint64_t count) {
+  scanLines(bytes, count, nullptr);
 }

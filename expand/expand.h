@@ -7,6 +7,7 @@
 
 #include "../platform/os.h"
 #include "../platform/simple_file.h"
+#include "run_config.h"
 
 // Whence a path comes: resolved by the tool (opened as it stands) or written
 // in an include line (searched along the SearchList unless it begins `\\?`).
@@ -37,8 +38,8 @@ int openSource(const char16_t* path, SourceFile* source);
 // Reads an opened file whole, once.
 void readSource(SourceFile* source);
 // Expands the main source, opened by openSource, with the same progress lines
-// as expandFile; closes it.
-void expandMainSource(const char16_t* path, SourceFile* source);
+// as expandFile, in the given modes; closes it.
+void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes);
 
 // The scan of one file's bytes, with its includes expanded as it goes.
 void scanText(char* bytes, uint64_t count);

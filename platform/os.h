@@ -3,6 +3,7 @@
 #ifndef TUFLAT_PLATFORM_OS_H
 #define TUFLAT_PLATFORM_OS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "winapi.h"
@@ -33,6 +34,15 @@ void bufferStandardOutput();
 // Prints `format`, whose only conversion is one %s, with `text` in its place,
 // converted to the OEM code page. The line comes out whole whatever it holds.
 void printWide(const char* format, const char16_t* text);
+
+// The platform's own spelling of a path resolved by resolveFullPath, for
+// tools and editors: written into `native`, which has room for the resolved
+// path's length plus one. On Linux `\\?\Z:\home\me\b.h` is `/home/me/b.h`;
+// on Windows the prefix goes (`\\?\UNC\` becomes `\\`). Returns the length.
+size_t toNativePath(const char16_t* resolved, char16_t* native);
+
+// Sends everything later printed on standard output to the null device.
+void discardStandardOutput();
 
 // The system's own words for an error code from GetLastError.
 const char* systemErrorText(DWORD code);

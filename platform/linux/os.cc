@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../full_path.h"
 #include "handle.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
@@ -44,6 +45,27 @@ void printWide(const char* format, const char16_t* text) {
     putc_unlocked(*unit <= 0xFF ? static_cast<int>(*unit) : '?', stdout);
   }
   fputs(conversion + 2, stdout);
+}
+
+size_t toNativePath(const char16_t* resolved, char16_t* native) {
+  static const char16_t kDriveRoot[] = u"\\\\?\\Z:\\";
+  size_t from = 0;
+  size_t length = 0;
+  // Only Z: paths name Linux files: their root is `/`. Others keep their form.
+  if (startsWith(resolved, kDriveRoot)) {
+    from = 6;
+  } else if (hasLongPathPrefix(resolved)) {
+    from = 4;
+  }
+  for (; resolved[from] != 0; ++from) {
+    native[length++] = resolved[from] == u'\\' ? u'/' : resolved[from];
+  }
+  native[length] = 0;
+  return length;
+}
+
+void discardStandardOutput() {
+  if (freopen("/dev/null", "w", stdout) == nullptr) clearerr(stdout);
 }
 
 const char* systemErrorText(DWORD code) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "../full_path.h"
+
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(file, &information)) return 0;
@@ -49,6 +51,25 @@ void printWide(const char* format, const char16_t* text) {
   fwrite(format, 1, static_cast<size_t>(conversion - format), stdout);
   if (bytes > 1) fwrite(converted, 1, static_cast<size_t>(bytes - 1), stdout);
   fputs(conversion + 2, stdout);
+}
+
+size_t toNativePath(const char16_t* resolved, char16_t* native) {
+  static const char16_t kNetworkPrefix[] = u"\\\\?\\UNC\\";
+  size_t from = 0;
+  size_t length = 0;
+  if (startsWith(resolved, kNetworkPrefix)) {
+    native[length++] = u'\\';
+    from = 7;
+  } else if (hasLongPathPrefix(resolved) && resolved[3] == u'\\') {
+    from = 4;
+  }
+  for (; resolved[from] != 0; ++from) native[length++] = resolved[from];
+  native[length] = 0;
+  return length;
+}
+
+void discardStandardOutput() {
+  if (freopen("NUL", "w", stdout) == nullptr) clearerr(stdout);
 }
 
 const char* systemErrorText(DWORD code) {
