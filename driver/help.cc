@@ -37,7 +37,8 @@ Flags come before OPTIONS; -- ends them:
                        as if /DNAME[=VALUE] were added to the end of OPTIONS
   --quiet              no progress account
   --expand-angle       also expand #include <name> when an /I directory has it
-  --no-expand PATTERN  copy a quoted include whose name matches PATTERN
+  --no-expand PATTERN  copy a quoted include (or, with --expand-angle, an
+                       angle include) whose name as written matches PATTERN
                        unchanged, and do not follow it; * and ? are wildcards,
                        / and \ are the same; may be given more than once
 
@@ -60,7 +61,8 @@ Progress lines on standard output:
   l=<bytes>            the file just tried opened; this many bytes were read
   #include: [name]     a quoted include was met
   #include: <name>     an angle include was met
-With --once, a line tells when a file was skipped. --quiet leaves all out.
+  once-skip=<path>     --once: the file found is not expanded again
+--quiet leaves all of these out.
 
 Exit status:
   0  the whole output was written.

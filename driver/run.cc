@@ -8,6 +8,7 @@
 #include "../expand/diagnostics.h"
 #include "../expand/expand.h"
 #include "../expand/output.h"
+#include "../expand/progress.h"
 #include "../expand/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
@@ -116,7 +117,7 @@ int runTuflat(int argumentCount, char** arguments) {
     case Request::Flatten:
       break;
   }
-  if (command.quiet) discardStandardOutput();
+  ProgressShown = !command.quiet;
   const char* optionName = command.optionName;
   const char* sourceName = command.sourceName;
   const char* outputName = command.outputName;
@@ -146,19 +147,19 @@ int runTuflat(int argumentCount, char** arguments) {
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
-  printf("n_I=%i\n", static_cast<int>(directories + 1));
+  progressCount("n_I=", directories + 1);
   if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
                      OptionKind::Paths) != directories) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
-    printWide("<%s>\n", SearchList.entries[slot].text);
+    progressWide("<%s>\n", SearchList.entries[slot].text);
   }
 
   uint32_t defines =
       collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines);
-  printf("n_D=%i\n", static_cast<int>(defines));
+  progressCount("n_D=", defines);
   DefineList.entries = newEntries(defines);
   if (DefineList.entries == nullptr ||
       collectOptions(options.text, options.length, 'D', DefineList.entries, OptionKind::Defines) !=
@@ -167,7 +168,7 @@ int runTuflat(int argumentCount, char** arguments) {
   }
   DefineList.count = defines;
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
-    printWide("<%s>\n", DefineList.entries[entry].text);
+    progressWide("<%s>\n", DefineList.entries[entry].text);
   }
   // A compiler that needs the mark to read the main source as UTF-8 needs it
   // at the start of the flattened file too.

@@ -42,19 +42,14 @@ void append(const char* bytes, size_t count) {
   textLength += static_cast<uint32_t>(count);
 }
 
-// A name as make reads it: blanks, `#` and `$` escaped, and the backslashes
-// before an escaped blank doubled.
 void appendEscaped(const char* name) {
-  size_t backslashes = 0;
-  for (const char* at = name; *at != 0; ++at) {
-    if (*at == ' ' || *at == '\t' || *at == '#') {
-      for (size_t extra = 0; extra <= backslashes; ++extra) append("\\", 1);
-    } else if (*at == '$') {
-      append("$", 1);
-    }
-    append(at, 1);
-    backslashes = *at == '\\' ? backslashes + 1 : 0;
+  auto* escaped = new (std::nothrow) char[strlen(name) * 2 + 1];
+  if (escaped == nullptr) {
+    dependenciesLost = true;
+    return;
   }
+  append(escaped, escapeForMake(name, escaped));
+  delete[] escaped;
 }
 
 void appendNative(const char16_t* path) {
@@ -84,6 +79,23 @@ bool wouldDestroyAFile(const char* name) {
 }
 
 }  // namespace
+
+size_t escapeForMake(const char* name, char* escaped) {
+  size_t length = 0;
+  size_t backslashes = 0;
+  for (const char* at = name; *at != 0; ++at) {
+    if (*at == ' ' || *at == '\t' || *at == '#') {
+      // The backslashes before the escape count double, and one more escapes.
+      for (size_t extra = 0; extra <= backslashes; ++extra) escaped[length++] = '\\';
+    } else if (*at == '$') {
+      escaped[length++] = '$';
+    }
+    escaped[length++] = *at;
+    backslashes = *at == '\\' ? backslashes + 1 : 0;
+  }
+  escaped[length] = 0;
+  return length;
+}
 
 void noteDependency(const char16_t* resolvedPath, const FileIdentity* identity, bool header) {
   size_t length = wideLength(resolvedPath);

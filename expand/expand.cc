@@ -13,6 +13,7 @@
 #include "name_pattern.h"
 #include "native_path.h"
 #include "output.h"
+#include "progress.h"
 #include "run_state.h"
 
 namespace {
@@ -150,7 +151,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
   TextEntry own = {nullptr, 0};
   if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source);
   FileContents& contents = source->contents;
-  printf("l=%" PRIu64 "\n", contents.count);
+  progressCount("l=", contents.count);
   if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
 
   if (contents.bytes != nullptr) {
@@ -189,7 +190,7 @@ int expandOpened(const char16_t* path, SourceFile* source) {
   }
   if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
     CloseHandle(source->file.handle);
-    printWide("once-skip=<%s>\n", path);
+    progressWide("once-skip=<%s>\n", path);
     return 1;
   }
   expandSource(path, source);
@@ -204,8 +205,8 @@ int expandPath(const char16_t* path) {
 }
 
 void printEntry(const char16_t* path) {
-  printWide("!<%s>\n", path);
-  printWide("?<%s>\n", SearchList.entries[0].text);
+  progressWide("!<%s>\n", path);
+  progressWide("?<%s>\n", SearchList.entries[0].text);
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
@@ -223,7 +224,7 @@ void expandInclude(const char* name, uint64_t length) {
       wideName = longName;
     }
   }
-  printWide("#include: [%s]\n", wideName);
+  progressWide("#include: [%s]\n", wideName);
   if (depth >= kMaxIncludeDepth) {
     writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
     noteTooDeep();
@@ -354,10 +355,8 @@ void scanLines(char* bytes, uint64_t count, OnceScan* once) {
     if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
         isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
       // Copied as it stands, and only reported.
-      size_t nameBytes = textLength(bytes + nameStart, closeOffset - nameStart);
-      fputs("#include: [", stdout);
-      fwrite(bytes + nameStart, 1, nameBytes, stdout);
-      fputs("]\n", stdout);
+      progressBytes("#include: [", bytes + nameStart,
+                    textLength(bytes + nameStart, closeOffset - nameStart), "]\n");
       includeState = 0;
     }
     if (includeState == kQuotedComplete) {
@@ -442,11 +441,8 @@ void scanLines(char* bytes, uint64_t count, OnceScan* once) {
       }
     } else if (byte == '>' && includeState == kInAngleName) {
       // Printed as C text: the name ends at a NUL byte.
-      const char* nul = static_cast<const char*>(memchr(bytes + nameStart, 0, i - nameStart));
-      uint64_t end = nul != nullptr ? static_cast<uint64_t>(nul - bytes) : i;
-      fputs("#include: <", stdout);
-      fwrite(bytes + nameStart, 1, end - nameStart, stdout);
-      fputs(">\n", stdout);
+      progressBytes("#include: <", bytes + nameStart, textLength(bytes + nameStart, i - nameStart),
+                    ">\n");
       closeOffset = i;
       includeState = config.expandAngle ? kAngleComplete : 0;
     }

@@ -41,9 +41,6 @@ void printWide(const char* format, const char16_t* text);
 // on Windows the prefix goes (`\\?\UNC\` becomes `\\`). Returns the length.
 size_t toNativePath(const char16_t* resolved, char16_t* native);
 
-// Sends everything later printed on standard output to the null device.
-void discardStandardOutput();
-
 // The system's own words for an error code from GetLastError.
 const char* systemErrorText(DWORD code);
 

@@ -64,10 +64,6 @@ size_t toNativePath(const char16_t* resolved, char16_t* native) {
   return length;
 }
 
-void discardStandardOutput() {
-  if (freopen("/dev/null", "w", stdout) == nullptr) clearerr(stdout);
-}
-
 const char* systemErrorText(DWORD code) {
   return strerror(errnoOf(code));
 }

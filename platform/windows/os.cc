@@ -68,10 +68,6 @@ size_t toNativePath(const char16_t* resolved, char16_t* native) {
   return length;
 }
 
-void discardStandardOutput() {
-  if (freopen("NUL", "w", stdout) == nullptr) clearerr(stdout);
-}
-
 const char* systemErrorText(DWORD code) {
   static char text[512];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
