@@ -193,10 +193,22 @@ class Tokens {
   uint64_t position_ = 0;
 };
 
+// True when an identifier is `word`, line splices inside it passed over.
 bool spells(const char* bytes, const Token& token, const char* word) {
-  size_t length = strlen(word);
-  return token.kind == TokenKind::Identifier && !token.spliced &&
-         token.end - token.start == length && memcmp(bytes + token.start, word, length) == 0;
+  if (token.kind != TokenKind::Identifier) return false;
+  // Within an identifier, and right after it, a backslash only starts a splice.
+  auto passSplices = [&](uint64_t at) {
+    while (token.spliced && at < token.end && bytes[at] == '\\') {
+      at += bytes[at + 1] == '\r' ? 3 : 2;
+    }
+    return at;
+  };
+  uint64_t at = token.start;
+  for (; *word != 0; ++word, ++at) {
+    at = passSplices(at);
+    if (at >= token.end || bytes[at] != *word) return false;
+  }
+  return passSplices(at) == token.end;
 }
 
 bool isPunctuator(const char* bytes, const Token& token, char which) {

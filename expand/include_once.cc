@@ -47,7 +47,6 @@ uint32_t addRecord(const FileIdentity& identity, const char* bytes, const OnceCl
   uint32_t number = recordCount;
   OnceRecord& record = records[recordCount++];
   record = {identity, kind.pragmaOnce || kind.guarded, kind.pragmaOnce, false, nullptr, 0, 0};
-  if (kind.pragmaOnce) record.guardNumber = ++guardsWritten;
   if (!addToIndex(&byIdentity, hashIdentity(identity), number)) return kNoRecord;
   if (kind.guarded && !kind.pragmaOnce) {
     record.guard = new (std::nothrow) char[kind.guardLength];
@@ -102,14 +101,17 @@ void beginOnceScan(const char* bytes, uint64_t count, const FileIdentity* identi
     if (record == kNoRecord) record = addRecord(*identity, bytes, scan->kind);
     if (record == kNoRecord) bookkeepingLost = true;
   }
-  if (record != kNoRecord) {
-    if (conditionalDepth == 0) records[record].safe = true;
-    scan->guardNumber = records[record].guardNumber;
-  } else if (scan->kind.pragmaOnce) {
-    // Without an identity every copy is a file of its own.
-    scan->guardNumber = ++guardsWritten;
+  if (record != kNoRecord && conditionalDepth == 0) records[record].safe = true;
+  // The main source is read once anyway. Without an identity, every copy
+  // counts as a file of its own.
+  if (scan->kind.pragmaOnce && !isMainSource) {
+    if (record == kNoRecord) {
+      scan->guardNumber = ++guardsWritten;
+    } else {
+      if (records[record].guardNumber == 0) records[record].guardNumber = ++guardsWritten;
+      scan->guardNumber = records[record].guardNumber;
+    }
   }
-  if (isMainSource) scan->guardNumber = 0;
   if (scan->guardNumber != 0) {
     writeGuardLine("#ifndef", scan->guardNumber);
     writeGuardLine("#define", scan->guardNumber);
