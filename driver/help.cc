@@ -70,13 +70,12 @@ Exit status:
      OPTIONS or SOURCE; OPTIONS cannot be opened or read; SOURCE cannot be
      opened (missing, a directory, unreadable); OUTPUT cannot be created.
      Standard error says which. Nothing is printed on standard output, and
-     unless OUTPUT itself cannot be created it is left as it was: not
-     created, not truncated.
+     OUTPUT is left as it was: not created, not truncated.
   2  the output is incomplete or a stream failed: a write to OUTPUT failed
      (a full disk, a file size limit), closing it failed, a file could not be
      read whole, an include nested too deep or an include of OUTPUT itself was
-     not followed, or standard output could not be written. One line on
-     standard error says what is missing.
+     not followed, standard output could not be written, or the --deps file
+     could not be written. One line on standard error says what is missing.
 )";
 
 }  // namespace
