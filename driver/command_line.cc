@@ -33,12 +33,6 @@ void appendOption(CommandLine* line, char letter, const char* value) {
 }  // namespace
 
 Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) {
-  if (argumentCount == 2 && (is(arguments[1], "--help") || is(arguments[1], "-h"))) {
-    return Request::Help;
-  }
-  if (argumentCount == 2 && (is(arguments[1], "--version") || is(arguments[1], "-V"))) {
-    return Request::Version;
-  }
   size_t argumentBytes = 0;
   for (int at = 1; at < argumentCount; ++at) argumentBytes += strlen(arguments[at]) + 3;
   line->extraOptions = new (std::nothrow) char[argumentBytes + 1];
@@ -63,6 +57,8 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
     if (takesValue && at + 1 >= argumentCount) {
       return stopWithUsage("the flag '%s' needs a value", argument);
     }
+    if (is(argument, "--help") || is(argument, "-h")) return Request::Help;
+    if (is(argument, "--version") || is(argument, "-V")) return Request::Version;
     if (is(argument, "--once")) {
       line->modes.includeOnce = true;
     } else if (is(argument, "--line-directives")) {

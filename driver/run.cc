@@ -104,7 +104,8 @@ int outOfMemory() {
 int runTuflat(int argumentCount, char** arguments) {
   prepareProcess();
   bufferStandardOutput();
-  CommandLine command;
+  // Lives until the process exits: the option file and the modes point into it.
+  static CommandLine command;
   switch (readCommandLine(argumentCount, arguments, &command)) {
     case Request::Help:
       printHelp();

@@ -93,6 +93,14 @@ TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
   EXPECT_NE(runTool({"--bogus", "o", "a.c", "b.c"}, dir.path()).err.find("--bogus"),
             std::string::npos);
   EXPECT_FALSE(dir.exists("new.c")) << "a run that cannot start creates nothing";
+
+  // Help and version are flags like any other.
+  ToolRun help = runTool({"--once", "--help", "opts.txt", "a.c", "new.c"}, dir.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: tuflat [FLAGS] OPTIONS SOURCE OUTPUT\n", 0), 0u);
+  EXPECT_NE(help.out.find("once-skip=<path>"), std::string::npos);
+  EXPECT_EQ(runTool({"-I", "x", "-V"}, dir.path()).out.rfind("tuflat ", 0), 0u);
+  EXPECT_FALSE(dir.exists("new.c"));
 }
 
 TEST_F(Flags, IncludeDirectoriesAndDefinitionsAreAppendedOptionLines) {
