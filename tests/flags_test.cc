@@ -236,6 +236,17 @@ TEST_F(Flags, LineDirectivesNameEveryFileAndTheIncludersNextLine) {
                                    "!!! NO FILE !!!\n" + line(5, "a.c") + "five\n");
 }
 
+TEST_F(Flags, LineDirectivePathsAreEscapedAsCStrings) {
+  // Windows forbids a quote in a name; its backslashes are escaped above.
+  if (runsWindowsProgram()) GTEST_SKIP() << "a name with a quote needs Linux";
+  dir.write("q\"d/b.h", "b\n");
+  dir.write("a.c", "#include \"b.h\"\n");
+  ToolRun run = flatten({"--line-directives"}, "/Iq\"d\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + line(1, "a.c") + "//--- #include \"b.h\"\n#line 1 \"" +
+                                   dir.path() + "/q\\\"d/b.h\"\nb\n" + line(2, "a.c"));
+}
+
 TEST_F(Flags, LineDirectivesWorkWithOnce) {
   dir.write("a.c", "#include \"p.h\"\n#include \"p.h\"\nend\n");
   dir.write("p.h", "#pragma once\np\n");
@@ -292,6 +303,10 @@ TEST_F(Flags, ExpandAngleLooksInTheIncludeDirectoriesOnly) {
   EXPECT_NE(run.out.find("#include: <here.h>\n!<here.h>\n" + from + "!<" + at("\\inc\\here.h") +
                          ">\n" + from + "#include: <none.h>\n"),
             std::string::npos);
+  // A name left out is not looked for.
+  ToolRun leftOut = flatten({"--expand-angle", "--no-expand", "s.?"}, "/Iinc\n");
+  EXPECT_EQ(dir.read("out.c"), "\n\n#include <s.h>\n#include <here.h>\n#include <none.h>\n");
+  EXPECT_EQ(leftOut.out.find("!<s.h>"), std::string::npos);
 }
 
 TEST_F(Flags, NoExpandCopiesMatchingNamesUnfollowed) {
