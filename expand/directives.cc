@@ -67,6 +67,7 @@ class Tokens {
   }
 
   bool atEnd() const { return position_ >= count_; }
+  uint64_t position() const { return position_; }
   void passLineEnd() { ++position_; }
 
  private:
@@ -304,6 +305,7 @@ int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
     directive.lineStart = lineStart;
     directive.textBefore = text;
     readDirective(bytes, &tokens, &directive);
+    directive.end = tokens.position();
     text = false;
     atLineStart = false;
   }

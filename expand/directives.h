@@ -17,8 +17,10 @@ enum class DirectiveKind : uint8_t {
 
 // One directive of a file's bytes.
 struct Directive {
-  // The start of the physical line that holds the directive's `#`.
+  // The start of the physical line that holds the directive's `#`, and the
+  // offset of the LF that ends its logical line (or the end of the text).
   uint64_t lineStart;
+  uint64_t end;
   // bytes[nameStart, nameStart + nameLength): for Define and Undef the macro;
   // for an Open written `#ifndef G`, `#if !defined(G)` or `#if !defined G`,
   // that G. nameLength is 0 otherwise.

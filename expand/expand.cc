@@ -40,8 +40,60 @@ char* chainLinePath[kMaxIncludeDepth];
 
 RunConfig config;
 
-// The scan of one file, below: `once` is null unless in the include-once mode.
-void scanLines(char* bytes, uint64_t count, OnceScan* once);
+constexpr uint64_t kNoResync = ~static_cast<uint64_t>(0);
+
+// What the modes that look at directives know of one file as it is scanned.
+struct FileDirectives {
+  // Null when the directives could not be listed.
+  const DirectiveList* list;
+  OnceClass kind;
+  // Null unless in the include-once mode.
+  const OnceScan* once;
+  // list->items[0, next) have been met.
+  uint32_t next;
+  // With line directives: the file's open conditional blocks, its own guard
+  // left out, and how many of the outermost of them hold text the tool put
+  // in. A compiler ignores a `#line` in a block it skips, so the lines after
+  // such a block's `#else`, `#elif` or `#endif` need one again, written once
+  // the line that ends at resyncAt is out.
+  uint32_t openBlocks;
+  uint32_t blocksWithInsertions;
+  uint64_t resyncAt;
+};
+
+// The scan of one file, below: `directives` is null unless a mode needs them.
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives);
+
+// Meets every directive that starts on a line up to the one at `lineStart`.
+// Returns true when the line holds `#pragma once` and the include-once mode
+// is on, which writes it commented.
+bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart) {
+  const DirectiveList& list = *file->list;
+  bool pragmaOnce = false;
+  for (; file->next < list.count && list.items[file->next].lineStart <= lineStart; ++file->next) {
+    uint32_t at = file->next;
+    const Directive& directive = list.items[at];
+    bool ownGuard =
+        file->kind.guarded && (at == file->kind.guardOpen || at == file->kind.guardClose);
+    if (file->once != nullptr) applyOnceDirective(*file->once, bytes, list, at, ownGuard);
+    pragmaOnce = file->once != nullptr && directive.kind == DirectiveKind::PragmaOnce &&
+                 directive.lineStart == lineStart;
+    if (!config.lineDirectives || ownGuard) continue;
+    bool holdsInsertion = file->openBlocks > 0 && file->openBlocks <= file->blocksWithInsertions;
+    if (directive.kind == DirectiveKind::Open) {
+      ++file->openBlocks;
+    } else if (directive.kind == DirectiveKind::Alternative && holdsInsertion) {
+      file->resyncAt = directive.end;
+    } else if (directive.kind == DirectiveKind::Close && file->openBlocks > 0) {
+      if (holdsInsertion) {
+        file->resyncAt = directive.end;
+        file->blocksWithInsertions = file->openBlocks - 1;
+      }
+      --file->openBlocks;
+    }
+  }
+  return pragmaOnce;
+}
 
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
@@ -131,14 +183,23 @@ void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t co
     noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
   }
   if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
+  bool needsDirectives = config.includeOnce || config.lineDirectives;
+  DirectiveList list;
+  FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync};
+  if (needsDirectives && listDirectives(bytes, count, &list)) {
+    directives.list = &list;
+    directives.kind = classifyOnce(bytes, list);
+  }
   OnceScan once;
   if (config.includeOnce) {
-    beginOnceScan(bytes, count, source->identityKnown ? &source->identity : nullptr, depth == 1,
-                  &once);
+    beginOnceScan(bytes, directives.list, directives.kind,
+                  source->identityKnown ? &source->identity : nullptr, depth == 1, &once);
+    directives.once = &once;
   }
   if (config.lineDirectives) writeLineDirective(1, chainLinePath[depth - 1]);
-  scanLines(bytes, count, config.includeOnce ? &once : nullptr);
-  if (config.includeOnce) endOnceScan(&once);
+  scanLines(bytes, count, directives.list != nullptr ? &directives : nullptr);
+  if (config.includeOnce) endOnceScan(once);
+  freeDirectives(&list);
   if (config.lineDirectives) {
     delete[] chainLinePath[depth - 1];
     chainLinePath[depth - 1] = nullptr;
@@ -300,7 +361,7 @@ int expandFile(const char16_t* path, PathKind kind) {
 
 namespace {
 
-void scanLines(char* bytes, uint64_t count, OnceScan* once) {
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   uint16_t window = 0;
   Comment comment = Comment::None;
   bool atLineStart = true;
@@ -324,13 +385,17 @@ void scanLines(char* bytes, uint64_t count, OnceScan* once) {
     writeOutputText("\n");
     unwritten = end < count ? end + 1 : count;
   };
-  // After the text put in for the include line that ends at `end`: where
-  // the file's own text goes on.
-  auto resumeLines = [&](uint64_t end) {
-    if (!config.lineDirectives) return;
+  // Where the file's own text goes on after the line that ends at `end`.
+  auto writeNextLineNumber = [&](uint64_t end) {
     for (uint64_t at = counted; (at = findByte(bytes, at, end, '\n')) < end; ++at) ++linesCounted;
     counted = end;
     writeLineDirective(linesCounted + 2, chainLinePath[depth - 1]);
+  };
+  // After the text put in for the include line that ends at `end`.
+  auto resumeLines = [&](uint64_t end) {
+    if (!config.lineDirectives) return;
+    if (directives != nullptr) directives->blocksWithInsertions = directives->openBlocks;
+    writeNextLineNumber(end);
   };
 
   // An angle include found in a `/I` directory is written commented and
@@ -351,7 +416,7 @@ void scanLines(char* bytes, uint64_t count, OnceScan* once) {
   auto endLine = [&](uint64_t end) {
     uint64_t textEnd = end;
     if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
-    bool pragmaOnce = once != nullptr && applyDirectiveAt(once, bytes, lineStart);
+    bool pragmaOnce = directives != nullptr && meetDirectives(directives, bytes, lineStart);
     if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
         isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
       // Copied as it stands, and only reported.
@@ -375,6 +440,14 @@ void scanLines(char* bytes, uint64_t count, OnceScan* once) {
       // The LF stays and starts the next span.
       writeOutput(bytes + unwritten, textEnd - unwritten);
       unwritten = end;
+    }
+    if (directives != nullptr && directives->resyncAt <= end) {
+      directives->resyncAt = kNoResync;
+      if (end < count) {
+        writeOutput(bytes + unwritten, end + 1 - unwritten);
+        unwritten = end + 1;
+        writeNextLineNumber(end);
+      }
     }
     lineStart = end + 1;
     atLineStart = true;

@@ -85,26 +85,21 @@ bool isExpandedOnce(const FileIdentity& identity) {
   return record != kNoRecord && records[record].readOnce && records[record].safe;
 }
 
-void beginOnceScan(const char* bytes, uint64_t count, const FileIdentity* identity,
-                   bool isMainSource, OnceScan* scan) {
-  scan->next = 0;
+void beginOnceScan(const char* bytes, const DirectiveList* directives, const OnceClass& kind,
+                   const FileIdentity* identity, bool isMainSource, OnceScan* scan) {
   scan->entryDepth = conditionalDepth;
   scan->guardNumber = 0;
-  if (!listDirectives(bytes, count, &scan->directives)) {
-    bookkeepingLost = true;
-    freeDirectives(&scan->directives);
-  }
-  scan->kind = classifyOnce(bytes, scan->directives);
+  if (directives == nullptr) bookkeepingLost = true;
   uint32_t record = kNoRecord;
-  if (identity != nullptr) {
+  if (identity != nullptr && !bookkeepingLost) {
     record = findRecord(*identity);
-    if (record == kNoRecord) record = addRecord(*identity, bytes, scan->kind);
+    if (record == kNoRecord) record = addRecord(*identity, bytes, kind);
     if (record == kNoRecord) bookkeepingLost = true;
   }
   if (record != kNoRecord && conditionalDepth == 0) records[record].safe = true;
   // The main source is read once anyway. Without an identity, every copy
   // counts as a file of its own.
-  if (scan->kind.pragmaOnce && !isMainSource) {
+  if (kind.pragmaOnce && !isMainSource) {
     if (record == kNoRecord) {
       scan->guardNumber = ++guardsWritten;
     } else {
@@ -118,31 +113,21 @@ void beginOnceScan(const char* bytes, uint64_t count, const FileIdentity* identi
   }
 }
 
-bool applyDirectiveAt(OnceScan* scan, const char* bytes, uint64_t lineStart) {
-  const DirectiveList& list = scan->directives;
-  bool pragmaOnce = false;
-  // Every line start is offered in order, so this takes at most one.
-  for (; scan->next < list.count && list.items[scan->next].lineStart <= lineStart; ++scan->next) {
-    uint32_t at = scan->next;
-    const Directive& directive = list.items[at];
-    bool ownGuard =
-        scan->kind.guarded && (at == scan->kind.guardOpen || at == scan->kind.guardClose);
-    if (directive.kind == DirectiveKind::Open && !ownGuard) {
-      ++conditionalDepth;
-    } else if (directive.kind == DirectiveKind::Close && !ownGuard &&
-               conditionalDepth > scan->entryDepth) {
-      // A stray #endif cannot close what an includer opened.
-      --conditionalDepth;
-    } else if (directive.kind == DirectiveKind::Undef && directive.nameLength > 0) {
-      forgetGuard(bytes + directive.nameStart, directive.nameLength);
-    }
-    pragmaOnce = directive.kind == DirectiveKind::PragmaOnce && directive.lineStart == lineStart;
+void applyOnceDirective(const OnceScan& scan, const char* bytes, const DirectiveList& directives,
+                        uint32_t at, bool ownGuard) {
+  const Directive& directive = directives.items[at];
+  if (directive.kind == DirectiveKind::Open && !ownGuard) {
+    ++conditionalDepth;
+  } else if (directive.kind == DirectiveKind::Close && !ownGuard &&
+             conditionalDepth > scan.entryDepth) {
+    // A stray #endif cannot close what an includer opened.
+    --conditionalDepth;
+  } else if (directive.kind == DirectiveKind::Undef && directive.nameLength > 0) {
+    forgetGuard(bytes + directive.nameStart, directive.nameLength);
   }
-  return pragmaOnce;
 }
 
-void endOnceScan(OnceScan* scan) {
-  if (scan->guardNumber != 0) writeOutputText("#endif\n");
-  conditionalDepth = scan->entryDepth;
-  freeDirectives(&scan->directives);
+void endOnceScan(const OnceScan& scan) {
+  if (scan.guardNumber != 0) writeOutputText("#endif\n");
+  conditionalDepth = scan.entryDepth;
 }

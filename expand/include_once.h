@@ -14,28 +14,24 @@
 // once by its guard alone, no `#undef` of the guard has been met since.
 bool isExpandedOnce(const FileIdentity& identity);
 
-// One file's expansion in this mode. Invariant: next <= directives.count,
-// and every directive before `next` starts on a line already scanned.
+// One file's expansion in this mode.
 struct OnceScan {
-  DirectiveList directives;
-  OnceClass kind;
-  uint32_t next;
   // The conditional depth where the file's include line stood.
   uint32_t entryDepth;
   // The number of the tool's own guard, 0 when none is written.
   uint32_t guardNumber;
 };
 
-// Before the scan of bytes[0, count): lists and classifies the file's
-// directives, remembers the file (when its identity is known), and writes
-// the opening of the tool's own guard for a `#pragma once` file that is not
-// the main source.
-void beginOnceScan(const char* bytes, uint64_t count, const FileIdentity* identity,
-                   bool isMainSource, OnceScan* scan);
-// Applies the directive on the line starting at bytes[lineStart], if any.
-// Returns true when it is `#pragma once`, which is written commented.
-bool applyDirectiveAt(OnceScan* scan, const char* bytes, uint64_t lineStart);
+// Before the scan of a file's bytes, with its directives (null when they
+// could not be listed) and their classification: remembers the file (when its
+// identity is known), and writes the opening of the tool's own guard for a
+// `#pragma once` file that is not the main source.
+void beginOnceScan(const char* bytes, const DirectiveList* directives, const OnceClass& kind,
+                   const FileIdentity* identity, bool isMainSource, OnceScan* scan);
+// Applies directives.items[at], met in the scan; its own guard is not counted.
+void applyOnceDirective(const OnceScan& scan, const char* bytes, const DirectiveList& directives,
+                        uint32_t at, bool ownGuard);
 // After the scan: closes the tool's guard and leaves the depth as it was.
-void endOnceScan(OnceScan* scan);
+void endOnceScan(const OnceScan& scan);
 
 #endif

@@ -236,6 +236,27 @@ TEST_F(Flags, LineDirectivesNameEveryFileAndTheIncludersNextLine) {
                                    "!!! NO FILE !!!\n" + line(5, "a.c") + "five\n");
 }
 
+TEST_F(Flags, LineDirectivesFollowTheBlocksThatHoldInsertedText) {
+  // A compiler ignores #line in a block it skips: the lines after the
+  // block's #else, #elif or #endif are numbered again. Blocks without
+  // inserted text, and the file's own guard, need nothing.
+  dir.write("b.h", "#ifndef B_H\n#define B_H\n#if X\n#endif\n#include \"c.h\"\n#endif\n");
+  dir.write("c.h", "c\n");
+  dir.write("a.c",
+            "#if A\n#if B\n#include \"c.h\"\n#endif\nq\n#elif C\nr\n#endif\n"
+            "#ifdef X\n#else\n#endif\n#include \"b.h\"\nend\n");
+  ToolRun run = flatten({"--line-directives"});
+  EXPECT_EQ(run.status, 0);
+  std::string c = line(1, "c.h") + "c\n";
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n" + line(1, "a.c") + "#if A\n#if B\n//--- #include \"c.h\"\n" + c +
+                line(4, "a.c") + "#endif\n" + line(5, "a.c") + "q\n#elif C\n" + line(7, "a.c") +
+                "r\n#endif\n" + line(9, "a.c") +
+                "#ifdef X\n#else\n#endif\n//--- #include \"b.h\"\n" + line(1, "b.h") +
+                "#ifndef B_H\n#define B_H\n#if X\n#endif\n//--- #include \"c.h\"\n" + c +
+                line(6, "b.h") + "#endif\n" + line(13, "a.c") + "end\n");
+}
+
 TEST_F(Flags, LineDirectivePathsAreEscapedAsCStrings) {
   // Windows forbids a quote in a name; its backslashes are escaped above.
   if (runsWindowsProgram()) GTEST_SKIP() << "a name with a quote needs Linux";
