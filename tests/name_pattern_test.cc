@@ -29,7 +29,7 @@ TEST(NamePattern, StarsQuestionMarksAndEitherSlash) {
   EXPECT_FALSE(matches("?", "/x"));
   EXPECT_FALSE(matches("", "a"));
   // The name's length counts, not a terminator.
-  EXPECT_FALSE(matchesPattern("ab", "abc", 2) == false);
+  EXPECT_TRUE(matchesPattern("ab", "abc", 2));
   EXPECT_FALSE(matchesPattern("abc", "abc", 2));
 }
 
