@@ -134,6 +134,8 @@ TEST_F(Flags, QuietLeavesOutTheProgressOnly) {
 }
 
 TEST_F(Flags, OnceSkipsAGuardedFileOnlyAfterAnUnconditionalCopy) {
+  // A first copy inside a conditional block does not stop a later one from
+  // being skipped once an unconditional copy has been written.
   dir.write("g.h", "// g\n#ifndef G_H\n#define G_H\nint g = 1;\n#endif  // G_H\n");
   dir.write("a.c",
             "#ifdef NEVER\n"
