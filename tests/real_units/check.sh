@@ -3,7 +3,9 @@
 # flattened with --once and then
 #   (a) preprocesses to the same text as the original, __FILE__/__LINE__ aside,
 #   (b) compiles to the same defined symbols,
-#   (c) is of a reasonable size (the size without --once is shown beside it).
+#   (c) is of a reasonable size (the size without --once is shown beside it),
+# and flattened with --once and --line-directives it preprocesses to the same
+# text, __LINE__ included, and compiles.
 # Units: gtest-all.cc of the installed test framework sources, a unit using a
 # logging library whose headers use #pragma once, <> includes and includes
 # inside #if blocks, and a small tree of include-once traps beside this script.
@@ -72,8 +74,11 @@ tool_guards='/^#define TUFLAT_ONCE_[0-9]+_[[:space:]]*$/d'
 # where __FILE__ (a string literal naming a source file) or __LINE__ (a
 # number) expanded: both are masked on both sides, and the masked texts must
 # be equal. This is looser than the first form and only confirms it.
+file_masked() {
+  sed -E 's/"[^"]*\.(h|hh|hpp|hxx|inl|ipp|c|cc|cpp|cxx)"/"FILE"/g' "$1"
+}
 masked() {
-  sed -E 's/"[^"]*\.(h|hh|hpp|hxx|inl|ipp|c|cc|cpp|cxx)"/"FILE"/g; s/\b[0-9]+\b/N/g' "$1"
+  file_masked "$1" | sed -E 's/\b[0-9]+\b/N/g'
 }
 
 # Sorted defined symbols, types kept, addresses dropped. The assembler's
@@ -175,16 +180,29 @@ check_unit() {
 }
 
 # check_line_directives NAME SOURCE TOOLFLAGS...: the unit flattened with
-# --once and --line-directives still compiles.
+# --once and --line-directives preprocesses to the original's text with only
+# the spelling of __FILE__ masked (so every __LINE__ must be right), and it
+# still compiles. Run after check_unit NAME, whose preprocessed original it
+# reuses.
 check_line_directives() {
   local name=$1 source=$2
   shift 2
   local flat=$work/$name.lines.cc
   if ! "$tool" --once --line-directives "$@" "$work/$name.opt" "$source" "$flat" >/dev/null; then
     fail "tuflat --once --line-directives $* failed"
-  elif ! grep -q '^#line 1 ' "$flat"; then
+    return
+  fi
+  if ! grep -q '^#line 1 ' "$flat"; then
     fail "--line-directives wrote no #line directive"
-  elif g++ "${cxxflags[@]}" -w -c "$flat" -o "$work/$name.lines.o" 2>"$work/$name.err"; then
+  fi
+  g++ "${cxxflags[@]}" -E -P "$flat" 2>/dev/null | sed '/^[[:space:]]*$/d' >"$work/$name.lines.i"
+  if cmp -s <(file_masked "$work/$name.orig.i") <(file_masked "$work/$name.lines.i"); then
+    pass "with --line-directives: full preprocessing equal, __LINE__ included"
+  else
+    fail "with --line-directives: full preprocessing differs beyond the spelling of __FILE__:"
+    diff <(file_masked "$work/$name.orig.i") <(file_masked "$work/$name.lines.i") | head -6
+  fi
+  if g++ "${cxxflags[@]}" -w -c "$flat" -o "$work/$name.lines.o" 2>"$work/$name.err"; then
     pass "compiles with --line-directives too"
   else
     fail "does not compile with --line-directives:"
@@ -206,6 +224,7 @@ if [ -f "$gtest/src/gtest-all.cc" ]; then
   printf '/I%s\n/I%s\n' "$gtest/include" "$gtest" >"$work/gtest.opt"
   check_unit gtest "$gtest/src/gtest-all.cc" \
     $(($(library_bytes "$gtest/include" "$gtest/src") * 2)) -- -I"$gtest/include" -I"$gtest"
+  check_line_directives gtest "$gtest/src/gtest-all.cc"
   ran=$((ran + 1))
 else
   echo "SKIPPED: gtest-all.cc: it needs $gtest (Debian: libgtest-dev)"

@@ -6,6 +6,8 @@
 #if 0
 #include "once.h"
 #endif
+// Its value tells whether line numbers survive an include in a skipped block.
+int lineAfterSkippedInclude = __LINE__;
 #include "feature.h"
 #include "once.h"
 // Met again at depth 0 under another spelling: the compiler reads it no more.
