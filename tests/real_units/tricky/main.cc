@@ -32,6 +32,29 @@ int lineAfterSkippedInclude = __LINE__;
 #include "defined_guard.h"
 #include "defined_guard.h"
 
+// The same guard, without parentheses.
+#include "bare_guard.h"
+#include "bare_guard.h"
+
+// Only a compiler's directive counts: spaced out, or not in a comment.
+#include "spaced_once.h"
+#include "spaced_once.h"
+#define COMMENT_NAME comment_first
+#include "comment_once.h"
+#undef COMMENT_NAME
+#define COMMENT_NAME comment_second
+#include "comment_once.h"
+
+// Not guards: an #else the compiler reads at the second include, and a
+// #define of another name.
+#include "else.h"
+#include "else.h"
+#define FAKE_NAME fake_first
+#include "fake_guard.h"
+#undef FAKE_NAME
+#define FAKE_NAME fake_second
+#include "fake_guard.h"
+
 // Text after the guard's #endif: not include-once, so read every time.
 #define OPEN_NAME open_first
 #include "open.h"
@@ -41,5 +64,6 @@ int lineAfterSkippedInclude = __LINE__;
 
 int useAll() {
   return onceValue() + takenValue() + guarded_first + guarded_second + definedGuard() +
-         open_first + open_second;
+         bareGuard() + spacedOnce() + comment_first + comment_second + else_first + else_again +
+         fake_first + fake_second + open_first + open_second;
 }
