@@ -1,5 +1,7 @@
 // Include-once traps: each include below is one a naive include-once mode
 // gets wrong.
+// Sorting includes would merge the repeated ones, so:
+// clang-format off
 
 // A #pragma once file first met in a branch the compiler skips, here and
 // through another file, then unconditionally: it must still arrive.
