@@ -108,7 +108,8 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
   return found;
 }
 
-int loadOptionFile(const char* name, OptionText* options) {
+int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
+                   OptionText* options) {
   SimpleFile file;
   file.handle =
       CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -126,6 +127,22 @@ int loadOptionFile(const char* name, OptionText* options) {
     complain("cannot read the option file '%s' whole: %llu bytes read", name,
              static_cast<unsigned long long>(contents.count));
     return 0;
+  }
+  if (extraLength > 0) {
+    // After an LF of their own, whether or not the file ends with one.
+    uint64_t joined = contents.count + 1 + extraLength;
+    char* text =
+        joined < SIZE_MAX ? static_cast<char*>(::operator new(joined + 1, std::nothrow)) : nullptr;
+    if (text == nullptr) {
+      complain("not enough memory");
+      return 0;
+    }
+    memcpy(text, contents.bytes, contents.count);
+    text[contents.count] = '\n';
+    memcpy(text + contents.count + 1, extraLines, extraLength);
+    ::operator delete(contents.bytes);
+    contents.bytes = text;
+    contents.count = joined;
   }
   options->text = contents.bytes;
   options->length = normaliseOptionText(contents.bytes, contents.count);

@@ -3,6 +3,7 @@
 #ifndef TUFLAT_DRIVER_OPTIONS_H
 #define TUFLAT_DRIVER_OPTIONS_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "../expand/run_state.h"
@@ -26,9 +27,11 @@ uint64_t normaliseOptionText(char* buffer, uint64_t count);
 uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* table,
                         OptionKind kind);
 
-// Opens, reads and normalises the option file. Returns 0, after saying why,
-// when the file cannot be opened or read into memory.
-int loadOptionFile(const char* name, OptionText* options);
+// Opens, reads and normalises the option file, with extraLines[0,
+// extraLength) as lines appended to it. Returns 0, after saying why, when the
+// file cannot be opened or read into memory.
+int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
+                   OptionText* options);
 
 // Writes one line per DefineList entry to the output.
 void writeDefineBlock();

@@ -4,12 +4,16 @@
 #include <cstring>
 #include <new>
 
+#include "../expand/dependencies.h"
 #include "../expand/diagnostics.h"
 #include "../expand/expand.h"
 #include "../expand/output.h"
+#include "../expand/progress.h"
 #include "../expand/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "command_line.h"
+#include "help.h"
 #include "options.h"
 
 #ifndef TUFLAT_VERSION
@@ -19,11 +23,6 @@
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-constexpr char kUsage[] =
-    "usage: tuflat OPTIONS SOURCE OUTPUT\n"
-    "Writes SOURCE to OUTPUT with every quoted include expanded in place.\n"
-    "OPTIONS is a file of /I<directory> and /D<name>[=<value>] lines.\n";
 
 // The identity of an existing file, or 0 when it cannot be had.
 int identityOf(HANDLE file, FileIdentity* identity) {
@@ -79,6 +78,16 @@ int locateMainSource(const char* sourceName) {
   return 1;
 }
 
+// The option file is the first file the dependency file names.
+void noteOptionFile(const char* optionName) {
+  FileIdentity identity;
+  bool known = identityOf(CreateFileA(optionName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                          &identity) != 0;
+  oemToWide(optionName, ConvBuffer.wide, kWorkBufferChars);
+  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  noteDependency(ResultBuffer.wide, known ? &identity : nullptr, false);
+}
+
 // Creates a table's array; 0 when no memory can be had.
 TextEntry* newEntries(uint32_t count) {
   return static_cast<TextEntry*>(
@@ -95,28 +104,31 @@ int outOfMemory() {
 int runTuflat(int argumentCount, char** arguments) {
   prepareProcess();
   bufferStandardOutput();
-  if (argumentCount == 2 && strcmp(arguments[1], "--help") == 0) {
-    fputs(kUsage, stdout);
-    return 0;
+  // Lives until the process exits: the option file and the modes point into it.
+  static CommandLine command;
+  switch (readCommandLine(argumentCount, arguments, &command)) {
+    case Request::Help:
+      printHelp();
+      return reportLosses() ? 2 : 0;
+    case Request::Version:
+      puts("tuflat " TUFLAT_VERSION);
+      return reportLosses() ? 2 : 0;
+    case Request::Stop:
+      return 1;
+    case Request::Flatten:
+      break;
   }
-  if (argumentCount == 2 && strcmp(arguments[1], "--version") == 0) {
-    puts("tuflat " TUFLAT_VERSION);
-    return 0;
-  }
-  if (argumentCount < 4) {
-    fputs(kUsage, stderr);
-    return 1;
-  }
-  const char* optionName = arguments[1];
-  const char* sourceName = arguments[2];
-  const char* outputName = arguments[3];
+  ProgressShown = !command.quiet;
+  const char* optionName = command.optionName;
+  const char* sourceName = command.sourceName;
+  const char* outputName = command.outputName;
 
   // Everything that can stop the run comes before the output is created, so
   // that a run that cannot start leaves the output path as it was.
   if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
   // Lives until the process exits, like the tables built from it.
   static OptionText options;
-  if (!loadOptionFile(optionName, &options)) return 1;
+  if (!loadOptionFile(optionName, command.extraOptions, command.extraLength, &options)) return 1;
   uint32_t directories =
       collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);
   SearchList.entries = newEntries(directories + 2);
@@ -136,19 +148,19 @@ int runTuflat(int argumentCount, char** arguments) {
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
-  printf("n_I=%i\n", static_cast<int>(directories + 1));
+  progressCount("n_I=", directories + 1);
   if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
                      OptionKind::Paths) != directories) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
-    printWide("<%s>\n", SearchList.entries[slot].text);
+    progressWide("<%s>\n", SearchList.entries[slot].text);
   }
 
   uint32_t defines =
       collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines);
-  printf("n_D=%i\n", static_cast<int>(defines));
+  progressCount("n_D=", defines);
   DefineList.entries = newEntries(defines);
   if (DefineList.entries == nullptr ||
       collectOptions(options.text, options.length, 'D', DefineList.entries, OptionKind::Defines) !=
@@ -157,7 +169,7 @@ int runTuflat(int argumentCount, char** arguments) {
   }
   DefineList.count = defines;
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
-    printWide("<%s>\n", DefineList.entries[entry].text);
+    progressWide("<%s>\n", DefineList.entries[entry].text);
   }
   // A compiler that needs the mark to read the main source as UTF-8 needs it
   // at the start of the flattened file too.
@@ -167,8 +179,11 @@ int runTuflat(int argumentCount, char** arguments) {
   writeDefineBlock();
 
   writeOutputText("\n\n");
-  expandMainSource(CandidateBuffer.wide, &mainSource);
+  if (command.modes.listDependencies) noteOptionFile(optionName);
+  expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
   if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
-  return reportLosses() ? 2 : 0;
+  bool dependenciesWritten = command.dependencyName == nullptr ||
+                             writeDependencyFile(command.dependencyName, command.outputName);
+  return reportLosses() || !dependenciesWritten ? 2 : 0;
 }

@@ -8,8 +8,13 @@
 #include "../platform/full_path.h"
 #include "../platform/os.h"
 #include "byte_search.h"
+#include "dependencies.h"
 #include "diagnostics.h"
+#include "include_once.h"
+#include "name_pattern.h"
+#include "native_path.h"
 #include "output.h"
+#include "progress.h"
 #include "replay.h"
 #include "run_state.h"
 #include "search_memo.h"
@@ -23,6 +28,9 @@ constexpr uint8_t kKeywordLength = 8;
 constexpr uint8_t kInQuotedName = 9;
 constexpr uint8_t kInAngleName = 10;
 constexpr uint8_t kQuotedComplete = 11;
+// Only when angle includes are expanded; like kQuotedComplete, the rest of
+// the line cannot change the state.
+constexpr uint8_t kAngleComplete = 12;
 
 enum class Comment : uint8_t { None, Line, Block };
 
@@ -30,6 +38,70 @@ enum class Comment : uint8_t { None, Line, Block };
 int depth = 0;
 FileIdentity chain[kMaxIncludeDepth];
 bool chainIdentityKnown[kMaxIncludeDepth];
+// With line directives: each file's path as a C string literal's text.
+char* chainLinePath[kMaxIncludeDepth];
+
+RunConfig config;
+// True when a file's scan depends on nothing but its bytes and the run's
+// fixed tables, so that a recorded scan may stand for a later one. The modes
+// that look at conditional depth, earlier files, line numbers or the names of
+// includes make each scan depend on the state of the run.
+bool replayable = true;
+
+constexpr uint64_t kNoResync = ~static_cast<uint64_t>(0);
+
+// What the modes that look at directives know of one file as it is scanned.
+struct FileDirectives {
+  // Null when the directives could not be listed.
+  const DirectiveList* list;
+  OnceClass kind;
+  // Null unless in the include-once mode.
+  const OnceScan* once;
+  // list->items[0, next) have been met.
+  uint32_t next;
+  // With line directives: the file's open conditional blocks, its own guard
+  // left out, and how many of the outermost of them hold text the tool put
+  // in. A compiler ignores a `#line` in a block it skips, so the lines after
+  // such a block's `#else`, `#elif` or `#endif` need one again, written once
+  // the line that ends at resyncAt is out.
+  uint32_t openBlocks;
+  uint32_t blocksWithInsertions;
+  uint64_t resyncAt;
+};
+
+// The scan of one file, below: `directives` is null unless a mode needs them.
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives);
+
+// Meets every directive that starts on a line up to the one at `lineStart`.
+// Returns true when the line holds `#pragma once` and the include-once mode
+// is on, which writes it commented.
+bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart) {
+  const DirectiveList& list = *file->list;
+  bool pragmaOnce = false;
+  for (; file->next < list.count && list.items[file->next].lineStart <= lineStart; ++file->next) {
+    uint32_t at = file->next;
+    const Directive& directive = list.items[at];
+    bool ownGuard =
+        file->kind.guarded && (at == file->kind.guardOpen || at == file->kind.guardClose);
+    if (file->once != nullptr) applyOnceDirective(*file->once, bytes, list, at, ownGuard);
+    pragmaOnce = file->once != nullptr && directive.kind == DirectiveKind::PragmaOnce &&
+                 directive.lineStart == lineStart;
+    if (!config.lineDirectives || ownGuard) continue;
+    bool holdsInsertion = file->openBlocks > 0 && file->openBlocks <= file->blocksWithInsertions;
+    if (directive.kind == DirectiveKind::Open) {
+      ++file->openBlocks;
+    } else if (directive.kind == DirectiveKind::Alternative && holdsInsertion) {
+      file->resyncAt = directive.end;
+    } else if (directive.kind == DirectiveKind::Close && file->openBlocks > 0) {
+      if (holdsInsertion) {
+        file->resyncAt = directive.end;
+        file->blocksWithInsertions = file->openBlocks - 1;
+      }
+      --file->openBlocks;
+    }
+  }
+  return pragmaOnce;
+}
 
 void expandInclude(const char* name, uint64_t length);
 
@@ -40,6 +112,27 @@ bool isOnChain(const FileIdentity& identity) {
   return false;
 }
 
+// The length of name[0, length) as C text, which ends at a NUL byte.
+size_t textLength(const char* name, uint64_t length) {
+  const void* nul = memchr(name, 0, length);
+  return nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
+                        : static_cast<size_t>(length);
+}
+
+// The resolved path of `name` in a SearchList slot, in ConvBuffer; null
+// when it does not fit the buffer, and so cannot open.
+const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLength) {
+  const char16_t* directory = SearchList.entries[slot].text;
+  size_t directoryLength = wideLength(directory);
+  if (directoryLength + 1 + nameLength >= kWorkBufferChars) return nullptr;
+  char16_t* candidate = CandidateBuffer.wide;
+  memcpy(candidate, directory, directoryLength * sizeof(char16_t));
+  candidate[directoryLength] = u'\\';
+  memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
+  resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
+  return ConvBuffer.wide;
+}
+
 // Tries the name in every SearchList slot in order; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
@@ -47,20 +140,78 @@ int search(const char16_t* name) {
   const char16_t* includer = SearchList.entries[0].text;
   uint32_t first = beginSearch(&RunSearchMemos, includer, name, &recording);
   for (uint32_t slot = first; slot < SearchList.count; ++slot) {
-    const char16_t* directory = SearchList.entries[slot].text;
-    size_t directoryLength = wideLength(directory);
-    // A candidate that does not fit the buffer is one that does not open.
-    if (directoryLength + 1 + nameLength >= kWorkBufferChars) continue;
-    char16_t* candidate = CandidateBuffer.wide;
-    memcpy(candidate, directory, directoryLength * sizeof(char16_t));
-    candidate[directoryLength] = u'\\';
-    memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
-    resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
-    if (expandFile(ConvBuffer.wide, PathKind::Resolved)) return 1;
-    noteMiss(&RunSearchMemos, &recording, slot, ConvBuffer.wide, includer, &RunFileCache);
+    const char16_t* candidate = candidatePath(slot, name, nameLength);
+    if (candidate == nullptr) continue;
+    if (expandFile(candidate, PathKind::Resolved)) return 1;
+    noteMiss(&RunSearchMemos, &recording, slot, candidate, includer, &RunFileCache);
   }
-  writeOutputText("!!! NO FILE !!!\n");
   return 0;
+}
+
+// The native spelling of a path with `\` and `"` escaped as in a C string,
+// and control characters in octal; null when no memory can be had.
+char* lineDirectivePath(const char16_t* path) {
+  char* native = nativePathText(path);
+  if (native == nullptr) return nullptr;
+  size_t length = strlen(native);
+  auto* escaped = new (std::nothrow) char[length * 4 + 1];
+  if (escaped != nullptr) {
+    size_t written = 0;
+    for (const char* at = native; *at != 0; ++at) {
+      auto byte = static_cast<unsigned char>(*at);
+      if (byte < 0x20) {
+        written += static_cast<size_t>(snprintf(escaped + written, 5, "\\%03o", byte));
+        continue;
+      }
+      if (byte == '\\' || byte == '"') escaped[written++] = '\\';
+      escaped[written++] = static_cast<char>(byte);
+    }
+    escaped[written] = 0;
+  }
+  delete[] native;
+  return escaped;
+}
+
+void writeLineDirective(uint64_t line, const char* path) {
+  char number[32];
+  snprintf(number, sizeof number, "#line %" PRIu64 " \"", line);
+  writeOutputText(number);
+  writeOutputText(path != nullptr ? path : "");
+  writeOutputText("\"\n");
+}
+
+// Scans one file's text with the modes that need to look at it. `path` is
+// read only before the scan begins, which may overwrite the work buffers.
+void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
+  if (config.listDependencies) {
+    noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
+  }
+  if (replayable) {
+    scanOrReplay(source, bytes, count, expandInclude);
+    return;
+  }
+  if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
+  bool needsDirectives = config.includeOnce || config.lineDirectives;
+  DirectiveList list;
+  FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync};
+  if (needsDirectives && listDirectives(bytes, count, &list)) {
+    directives.list = &list;
+    directives.kind = classifyOnce(bytes, list);
+  }
+  OnceScan once;
+  if (config.includeOnce) {
+    beginOnceScan(bytes, directives.list, directives.kind,
+                  source->identityKnown ? &source->identity : nullptr, depth == 1, &once);
+    directives.once = &once;
+  }
+  if (config.lineDirectives) writeLineDirective(1, chainLinePath[depth - 1]);
+  scanLines(bytes, count, directives.list != nullptr ? &directives : nullptr);
+  if (config.includeOnce) endOnceScan(once);
+  freeDirectives(&list);
+  if (config.lineDirectives) {
+    delete[] chainLinePath[depth - 1];
+    chainLinePath[depth - 1] = nullptr;
+  }
 }
 
 // Expands an opened file. Its path may live in a work buffer: it is copied
@@ -69,7 +220,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
   TextEntry own = {nullptr, 0};
   if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source);
   FileContents& contents = source->contents;
-  printf("l=%" PRIu64 "\n", contents.count);
+  progressCount("l=", contents.count);
   if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
 
   if (contents.bytes != nullptr) {
@@ -81,7 +232,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
     // A byte-order mark is not text: compilers refuse it anywhere but at the
     // start of a file, and it would hide an include on the first line.
     uint64_t skip = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
-    scanOrReplay(source, contents.bytes + skip, contents.count - skip, expandInclude);
+    scanFile(path, source, contents.bytes + skip, contents.count - skip);
     SearchList.entries[0] = includer;
     --depth;
   }
@@ -89,38 +240,45 @@ void expandSource(const char16_t* path, SourceFile* source) {
   ::operator delete(own.text);
 }
 
-// Opens the file at `path` and expands it, unless it is the output or is
-// already being expanded.
-int expandPath(const char16_t* path) {
-  SourceFile source;
-  if (!openSource(path, &source)) return 0;
-  if (source.identityKnown && OutputIdentityKnown && source.identity == OutputIdentity) {
-    releaseSource(&source);
+// Expands a file opened at `path`, unless it is the output, is already being
+// expanded, or need not be expanded again.
+int expandOpened(const char16_t* path, SourceFile* source) {
+  if (source->identityKnown && OutputIdentityKnown && source->identity == OutputIdentity) {
+    releaseSource(source);
     writeOutputText("!!! OUTPUT FILE !!!\n");
     noteOutputIncluded();
     return 1;
   }
-  if (source.identityKnown && isOnChain(source.identity)) {
-    releaseSource(&source);
+  if (source->identityKnown && isOnChain(source->identity)) {
+    releaseSource(source);
     writeOutputText("//!!! INCLUDE CYCLE !!!\n");
     return 1;
   }
-  expandSource(path, &source);
+  if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
+    releaseSource(source);
+    progressWide("once-skip=<%s>\n", path);
+    return 1;
+  }
+  expandSource(path, source);
   return 1;
 }
 
+// Opens the file at `path` and expands it.
+int expandPath(const char16_t* path) {
+  SourceFile source;
+  if (!openSource(path, &source)) return 0;
+  return expandOpened(path, &source);
+}
+
 void printEntry(const char16_t* path) {
-  printWide("!<%s>\n", path);
-  printWide("?<%s>\n", SearchList.entries[0].text);
+  progressWide("!<%s>\n", path);
+  progressWide("?<%s>\n", SearchList.entries[0].text);
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
 void expandInclude(const char* name, uint64_t length) {
   ScanRecorder* recorder = suspendForInclude(name, length);
-  // Like any C text, the name ends at a NUL byte.
-  const void* nul = memchr(name, 0, length);
-  size_t nameBytes = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
-                                    : static_cast<size_t>(length);
+  size_t nameBytes = textLength(name, length);
   char16_t* wideName = ResultBuffer.wide;
   char16_t* longName = nullptr;
   if (oemToWideCounted(name, nameBytes, wideName, kWorkBufferChars) < 0) {
@@ -133,15 +291,46 @@ void expandInclude(const char* name, uint64_t length) {
       wideName = longName;
     }
   }
-  printWide("#include: [%s]\n", wideName);
+  progressWide("#include: [%s]\n", wideName);
   if (depth >= kMaxIncludeDepth) {
     writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
     noteTooDeep();
-  } else {
-    expandFile(wideName, PathKind::Written);
+  } else if (!expandFile(wideName, PathKind::Written)) {
+    // Searched or opened directly, a name that nothing supplies leaves a trace.
+    writeOutputText("!!! NO FILE !!!\n");
   }
   ::operator delete(longName);
   resumeAfterInclude(recorder);
+}
+
+// Looks for an angle include's name in the `/I` directories only, as a
+// compiler looks for one, with the progress lines of a search. Returns 1
+// with the first that opens in `source` and its path in ConvBuffer.
+int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
+  char16_t* wideName = ResultBuffer.wide;
+  // A name too long for the buffer fits no candidate either.
+  if (depth >= kMaxIncludeDepth ||
+      oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) {
+    return 0;
+  }
+  printEntry(wideName);
+  size_t nameLength = wideLength(wideName);
+  for (uint32_t slot = 2; slot < SearchList.count; ++slot) {
+    const char16_t* candidate = candidatePath(slot, wideName, nameLength);
+    if (candidate == nullptr) continue;
+    printEntry(candidate);
+    if (openSource(candidate, source)) return 1;
+  }
+  return 0;
+}
+
+// True when an include's name matches a `--no-expand` pattern.
+bool isLeftOut(const char* name, uint64_t length) {
+  size_t nameBytes = textLength(name, length);
+  for (uint32_t at = 0; at < config.noExpandCount; ++at) {
+    if (matchesPattern(config.noExpand[at], name, nameBytes)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -151,7 +340,10 @@ bool startsWithByteOrderMark(const FileContents& contents) {
          memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
 }
 
-void expandMainSource(const char16_t* path, SourceFile* source) {
+void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes) {
+  config = modes;
+  replayable = !config.includeOnce && !config.lineDirectives && !config.expandAngle &&
+               config.noExpandCount == 0;
   printEntry(path);
   expandSource(path, source);
 }
@@ -162,7 +354,9 @@ int expandFile(const char16_t* path, PathKind kind) {
   return expandPath(path);
 }
 
-void scanText(char* bytes, uint64_t count) {
+namespace {
+
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   uint16_t window = 0;
   Comment comment = Comment::None;
   bool atLineStart = true;
@@ -174,19 +368,65 @@ void scanText(char* bytes, uint64_t count) {
   // output needs, not yet written: it goes out as one span when something
   // breaks it (a dropped CR, an include line, the end of the file).
   uint64_t unwritten = 0;
+  // With line directives: bytes[0, counted) holds linesCounted LFs.
+  uint64_t counted = 0;
+  uint64_t linesCounted = 0;
+
+  // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
+  auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
+    writeOutput(bytes + unwritten, lineStart - unwritten);
+    writeOutputText("//--- ");
+    writeOutput(bytes + lineStart, textEnd - lineStart);
+    writeOutputText("\n");
+    unwritten = end < count ? end + 1 : count;
+  };
+  // Where the file's own text goes on after the line that ends at `end`.
+  auto writeNextLineNumber = [&](uint64_t end) {
+    for (uint64_t at = counted; (at = findByte(bytes, at, end, '\n')) < end; ++at) ++linesCounted;
+    counted = end;
+    writeLineDirective(linesCounted + 2, chainLinePath[depth - 1]);
+  };
+  // After the text put in for the include line that ends at `end`.
+  auto resumeLines = [&](uint64_t end) {
+    if (!config.lineDirectives) return;
+    if (directives != nullptr) directives->blocksWithInsertions = directives->openBlocks;
+    writeNextLineNumber(end);
+  };
+
+  // An angle include found in a `/I` directory is written commented and
+  // followed; one not found is left to the caller, to be copied.
+  auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
+    SourceFile found;
+    if (isLeftOut(bytes + nameStart, closeOffset - nameStart) ||
+        !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
+      return false;
+    }
+    writeCommented(end, textEnd);
+    expandOpened(ConvBuffer.wide, &found);
+    return true;
+  };
 
   // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
   // last line without one, which is written like any other.
   auto endLine = [&](uint64_t end) {
     uint64_t textEnd = end;
     if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
+    bool pragmaOnce = directives != nullptr && meetDirectives(directives, bytes, lineStart);
+    if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
+        isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
+      // Copied as it stands, and only reported.
+      progressBytes("#include: [%s]\n", bytes + nameStart,
+                    textLength(bytes + nameStart, closeOffset - nameStart));
+      includeState = 0;
+    }
     if (includeState == kQuotedComplete) {
-      writeOutput(bytes + unwritten, lineStart - unwritten);
-      writeOutputText("//--- ");
-      writeOutput(bytes + lineStart, textEnd - lineStart);
-      writeOutputText("\n");
-      unwritten = end < count ? end + 1 : count;
+      writeCommented(end, textEnd);
       expandInclude(bytes + nameStart, closeOffset - nameStart);
+      resumeLines(end);
+    } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
+      resumeLines(end);
+    } else if (pragmaOnce) {
+      writeCommented(end, textEnd);
     } else if (end == count) {
       writeOutput(bytes + unwritten, textEnd - unwritten);
       writeOutputText("\n");
@@ -195,6 +435,14 @@ void scanText(char* bytes, uint64_t count) {
       // The LF stays and starts the next span.
       writeOutput(bytes + unwritten, textEnd - unwritten);
       unwritten = end;
+    }
+    if (directives != nullptr && directives->resyncAt <= end) {
+      directives->resyncAt = kNoResync;
+      if (end < count) {
+        writeOutput(bytes + unwritten, end + 1 - unwritten);
+        unwritten = end + 1;
+        writeNextLineNumber(end);
+      }
     }
     lineStart = end + 1;
     atLineStart = true;
@@ -214,7 +462,7 @@ void scanText(char* bytes, uint64_t count) {
       } else if (comment == Comment::Block) {
         next = findEitherByte(bytes, i, count, '*', '\n');
       } else if (!atLineStart &&
-                 (includeState < kKeywordLength || includeState == kQuotedComplete)) {
+                 (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
         next = findEitherByte(bytes, i, count, '/', '\n');
       }
       if (next > i) {
@@ -261,12 +509,17 @@ void scanText(char* bytes, uint64_t count) {
       }
     } else if (byte == '>' && includeState == kInAngleName) {
       // Printed as C text: the name ends at a NUL byte.
-      const char* nul = static_cast<const char*>(memchr(bytes + nameStart, 0, i - nameStart));
-      uint64_t end = nul != nullptr ? static_cast<uint64_t>(nul - bytes) : i;
-      printAngleInclude(bytes + nameStart, end - nameStart);
-      includeState = 0;
+      printAngleInclude(bytes + nameStart, textLength(bytes + nameStart, i - nameStart));
+      closeOffset = i;
+      includeState = config.expandAngle ? kAngleComplete : 0;
     }
   }
   if (lineStart < count) endLine(count);
   writeOutput(bytes + unwritten, count - unwritten);
+}
+
+}  // namespace
+
+void scanText(char* bytes, uint64_t count) {
+  scanLines(bytes, count, nullptr);
 }

@@ -8,6 +8,7 @@
 #include "../platform/os.h"
 #include "../platform/simple_file.h"
 #include "file_cache.h"
+#include "run_config.h"
 
 // Whence a path comes: resolved by the tool (opened as it stands) or written
 // in an include line (searched along the SearchList unless it begins `\\?`).
@@ -44,8 +45,8 @@ void readSource(SourceFile* source);
 // Frees or gives back the file's bytes and closes it.
 void releaseSource(SourceFile* source);
 // Expands the main source, opened by openSource, with the same progress lines
-// as expandFile; closes it.
-void expandMainSource(const char16_t* path, SourceFile* source);
+// as expandFile, in the given modes; closes it.
+void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes);
 
 // The scan of one file's bytes, with its includes expanded as it goes.
 void scanText(char* bytes, uint64_t count);

@@ -1,11 +1,11 @@
 #include "replay.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "file_cache.h"
 #include "output.h"
+#include "progress.h"
 
 namespace {
 
@@ -98,9 +98,7 @@ void noteName(EventKind kind, const char* name, uint64_t length) {
 }
 
 void printAngleName(const char* name, uint64_t length) {
-  fputs("#include: <", stdout);
-  fwrite(name, 1, length, stdout);
-  fputs(">\n", stdout);
+  progressBytes("#include: <%s>\n", name, length);
 }
 
 void replay(const char* record, const char* bytes, FollowInclude follow) {

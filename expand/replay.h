@@ -2,7 +2,9 @@
 // wrote, which includes it followed and which angle includes it reported, in
 // order. Every later expansion of those bytes replays the record instead of
 // scanning them again. Includes are followed afresh each time, so only the
-// scan's own work is spared; the output and the account are the same.
+// scan's own work is spared; the output and the account are the same. Only
+// for runs whose scans depend on nothing but the bytes: the expansion does
+// not ask for it in the modes that look at the state of the run.
 #ifndef TUFLAT_EXPAND_REPLAY_H
 #define TUFLAT_EXPAND_REPLAY_H
 

@@ -1,11 +1,11 @@
 #include "search_memo.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "progress.h"
 
 SearchMemos RunSearchMemos = {kSearchMemoLimit};
 
@@ -70,7 +70,7 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
       *recording = memo;
       return 0;
     }
-    if (memo->length > 0) fwrite(memo->lines, 1, memo->length, stdout);
+    progressLines(memo->lines, memo->length);
     return memo->knownMisses;
   }
   if (memos->bytes + memos->spareSize > memos->limit ||
@@ -92,7 +92,9 @@ void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const c
   size_t length = memo->length;
   const CachedPath* known = lookUpPath(files, candidate);
   if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses ||
-      !appendLine(memos, memo, "!<", candidate) || !appendLine(memos, memo, "?<", includer)) {
+      // A quiet run prints no lines, and has none to keep.
+      (ProgressShown &&
+       (!appendLine(memos, memo, "!<", candidate) || !appendLine(memos, memo, "?<", includer)))) {
     // What was appended for this slot is not part of the memo.
     memo->length = length;
     *recording = nullptr;

@@ -10,6 +10,16 @@ size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t des
   memcpy(destination, kPrefix, sizeof kPrefix);
   DWORD room = static_cast<DWORD>(destinationBytes / 2 - 4);
   DWORD length = GetFullPathNameW(source, room, destination + 4, nullptr);
+  if (length > room && length <= room + 4) {
+    // A result that begins with two backslashes takes no prefix, so it may
+    // have the prefix's room too; without it, a resolved path near the limit
+    // would not resolve to itself.
+    length = GetFullPathNameW(source, room + 4, destination, nullptr);
+    if (length > 0 && length < room + 4 && destination[0] == u'\\' && destination[1] == u'\\') {
+      return length;
+    }
+    memcpy(destination, kPrefix, sizeof kPrefix);
+  }
   if (length == 0 || length >= room) destination[4] = 0;
   if (destination[4] == u'\\' && destination[5] == u'\\') {
     memmove(destination, destination + 4, (length + 1) * sizeof(char16_t));

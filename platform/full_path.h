@@ -16,6 +16,15 @@ inline bool hasLongPathPrefix(const char16_t* path) {
   return path[0] == u'\\' && path[1] == u'\\' && path[2] == u'?';
 }
 
+// True when `text` begins with all of `prefix`; reads no further than either ends.
+inline bool startsWith(const char16_t* text, const char16_t* prefix) {
+  while (*prefix != 0 && *text == *prefix) {
+    ++text;
+    ++prefix;
+  }
+  return *prefix == 0;
+}
+
 // Resolves `source` against the current directory into `destination`, with the
 // prefix `\\?\` unless the result already begins with two backslashes (a
 // prefixed or network path). When the result does not fit, `destination` holds

@@ -39,6 +39,12 @@ void printWide(const char* format, const char16_t* text);
 // stays valid until the next call.
 const char* printableText(const char16_t* text, size_t* length);
 
+// The platform's own spelling of a path resolved by resolveFullPath, for
+// tools and editors: written into `native`, which has room for the resolved
+// path's length plus one. On Linux `\\?\Z:\home\me\b.h` is `/home/me/b.h`;
+// on Windows the prefix goes (`\\?\UNC\` becomes `\\`). Returns the length.
+size_t toNativePath(const char16_t* resolved, char16_t* native);
+
 // The system's own words for an error code from GetLastError.
 const char* systemErrorText(DWORD code);
 

@@ -66,4 +66,5 @@ fi
 cmake -S "$root" -B "$build" -DBUILD_TESTING=ON -DTUFLAT_WINDOWS_EXE= -DTUFLAT_WINE= "${windows_args[@]}" \
   ${TUFLAT_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure -j2
+# No tests at all (GoogleTest missing) is a failure here, not a pass.
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j2

@@ -13,9 +13,10 @@ both runs' results are left in DIR. --jobs N runs N cases at once.
 
 The generator keeps clear of inputs where the builds differ by design: non-ASCII
 text, file names that differ only in case or end in a dot or space, characters
-Windows forbids in names of files that exist, Windows device names, network
-paths, other drives than Z:, and prefixed (\\\\?\\) paths whose `..` climb
-above the drive.
+Windows forbids in names of files that exist, Windows device names, files on
+network paths, other drives than Z:, and prefixed (\\\\?\\) paths whose `..`
+climb above the drive. Network and device roots do appear as /I directories
+that hold no file.
 """
 
 import argparse
@@ -47,6 +48,15 @@ MISSING_NAMES = ["none.h", "gone/x.h", "sub/none.h", "nope", "inc/missing.hpp", 
 ODD_NAMES = [
     "a\tb.h", " lead.h", "x\ry.h", "semi;colon.h", "pct%d%s.h", "q?.h", "st*r.h",
     "a|b.h", "lt<gt>.h", "n\0after.h", "sub/\\x.h", "\\\\?\\", "Z:", "z:rel.h",
+]
+# Network and device roots, spelled in the ways their resolution differs: the
+# separators after the server and share, `.` and `..` at the root, `/`.
+NETWORK_DIRECTORIES = [
+    "\\\\srv\\share", "\\\\srv\\share\\", "\\\\srv\\share\\\\", "\\\\srv\\share\\dir",
+    "\\\\srv\\share\\..", "\\\\srv\\share\\dir\\..\\..", "\\\\srv\\share\\.", "\\\\srv",
+    "\\\\srv\\", "\\\\srv\\\\share\\..", "//srv/share", "//srv/share/a/./b//c/..", "/\\srv\\share",
+    "\\\\?\\UNC\\srv\\share", "\\\\?\\UNC\\srv\\share\\..\\..\\..", "\\\\?\\", "\\\\?x\\y",
+    "\\\\.\\pipe\\x", "\\\\.\\pipe\\x\\..", "\\\\.\\pipe\\..", "\\\\.", "\\\\?", "\\\\",
 ]
 DETOURS = ["sub", "nope", "zz", "lib", "a b"]
 SEPARATORS = ["/"] * 11 + ["\\"] * 6 + ["\\\\", "/\\", "\\/", "//"]
@@ -322,15 +332,17 @@ class CaseTree:
             return text, directory
         if roll < 0.6:
             return self.pick([".", "./", ".\\"]), ""
-        if roll < 0.75:
+        if roll < 0.7:
             return self.pick(["nope", "gone/", "missing\\dir", "sub/none"]), None
+        if roll < 0.75:
+            return self.pick(NETWORK_DIRECTORIES), None
         if roll < 0.88:
             directory = self.pick(existing + [""])
             target = posixpath.join(self.root, directory).rstrip("/")
             windows = target.replace("/", "\\")
             text = self.pick([
                 target, "Z:" + windows, "z:" + windows + "\\", "\\\\?\\Z:" + windows,
-                "\\\\?\\Z:" + windows + "\\",
+                "\\\\?\\Z:" + windows + "\\", "\\\\.\\Z:" + windows, "//./z:" + target,
             ])
             return text, directory
         if roll < 0.94:
@@ -344,7 +356,7 @@ class CaseTree:
     def depth_of(self, text):
         """How deep below the drive's root the /I value resolves."""
         windows = text.replace("/", "\\")
-        for prefix in ("\\\\?\\Z:", "\\\\?\\z:", "Z:", "z:"):
+        for prefix in ("\\\\?\\Z:", "\\\\?\\z:", "\\\\.\\Z:", "\\\\.\\z:", "Z:", "z:"):
             if windows.startswith(prefix):
                 windows = windows[len(prefix):]
                 break
@@ -363,7 +375,7 @@ class CaseTree:
             if text and text[0] not in "./\\" and self.chance(0.1):
                 text = self.pick([" ", "\t", "  "]) + text
                 directory = None
-            if text:
+            if text and text not in NETWORK_DIRECTORIES:
                 self.min_depth = min(self.min_depth, self.depth_of(text))
             self.include_directories.append((directory, text))
             # A comment after a space would leave a trailing space in the

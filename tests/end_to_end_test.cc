@@ -141,9 +141,10 @@ TEST_F(EndToEnd, PrefixedNamesOpenDirectlyAndDriveNamesAreSearched) {
             "#include \"" + direct + "\"\n#include \"" + missing + "\"\n#include \"C:\\q.h\"\n");
   ToolRun run = flatten();
   EXPECT_EQ(run.status, 0);
-  // A prefixed name that does not open leaves nothing, not even the marker.
+  // A prefixed name that does not open leaves the marker, as a searched one does.
   EXPECT_EQ(dir.read("out.c"), "\n\n//--- #include \"" + direct + "\"\nQ\n//--- #include \"" +
-                                   missing + "\"\n//--- #include \"C:\\q.h\"\n!!! NO FILE !!!\n");
+                                   missing + "\"\n!!! NO FILE !!!\n//--- #include \"C:\\q.h\"\n" +
+                                   "!!! NO FILE !!!\n");
   EXPECT_NE(run.out.find("#include: [" + missing + "]\n!<" + missing + ">\n?<" + at("\\a.c\\..") +
                          ">\n#include: [C:\\q.h]\n!<C:\\q.h>\n"),
             std::string::npos);

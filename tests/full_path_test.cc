@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 
 #include "../platform/simple_file.h"
 #include "../platform/winapi.h"
@@ -60,6 +61,7 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   EXPECT_EQ(resolve("/a.c\\.."), "\\\\?\\Z:\\");
   EXPECT_EQ(resolve("\\x\\y"), "\\\\?\\Z:\\x\\y");
   EXPECT_EQ(resolve("\\\\?\\Z:\\w\\a.c\\..\\b.h"), "\\\\?\\Z:\\w\\b.h");
+  // Windows climbs above a prefixed drive; here Z: holds every file.
   EXPECT_EQ(resolve("\\\\?\\Z:\\..\\b.h"), "\\\\?\\Z:\\b.h");
   EXPECT_EQ(resolve("\\\\?\\\\z:/w/b.h"), "\\\\?\\z:\\w\\b.h");
   EXPECT_EQ(resolve("\\\\server\\share\\f.h"), "\\\\server\\share\\f.h");
@@ -69,10 +71,56 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   EXPECT_EQ(resolve("C:\\a. \\b."), "\\\\?\\C:\\a. \\b.");
 }
 
+// As the Windows build resolves them under Wine: a network root keeps the
+// separators written after its server and share, and `..` stops there; a
+// device root is the four characters `\\.\` or `\\?\`.
+TEST_F(FullPath, NetworkAndDeviceRootsResolveAsOnWindows) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\\\srv\\share", "\\\\srv\\share"},
+      {"\\\\srv\\share\\", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\\\", "\\\\srv\\share\\\\"},
+      {"//srv/share", "\\\\srv\\share"},
+      {"/\\srv/share/dir", "\\\\srv\\share\\dir"},
+      {"\\\\srv\\share\\dir\\", "\\\\srv\\share\\dir\\"},
+      {"\\\\srv\\share\\.", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\..", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\dir\\..\\..", "\\\\srv\\share\\"},
+      {"\\\\srv\\share\\a\\.\\b\\\\c\\..", "\\\\srv\\share\\a\\b"},
+      {"\\\\srv", "\\\\srv"},
+      {"\\\\srv\\", "\\\\srv\\"},
+      {"\\\\srv\\\\share\\..", "\\\\srv\\\\share\\"},
+      {"\\\\srv\\..", "\\\\srv\\.."},
+      {"\\\\", "\\\\"},
+      {"\\\\\\srv\\share", "\\\\\\srv\\share"},
+      {"\\\\?x\\y", "\\\\?x\\y"},
+      {"\\\\?\\UNC\\srv\\share\\dir\\..", "\\\\?\\UNC\\srv\\share"},
+      {"\\\\?\\UNC\\srv\\share\\..\\..\\..\\x", "\\\\?\\x"},
+      {"\\\\?\\", "\\\\?\\"},
+      {"\\\\?\\x\\..\\..", "\\\\?\\"},
+      {"\\\\?/x", "\\\\?\\x"},
+      {"\\\\.\\pipe\\x", "\\\\.\\pipe\\x"},
+      {"\\\\.\\pipe\\x\\..", "\\\\.\\pipe"},
+      {"\\\\.\\pipe\\..", "\\\\.\\"},
+      {"\\\\.\\C:\\..", "\\\\.\\"},
+      {"\\\\.\\", "\\\\.\\"},
+      {"\\\\.", "\\\\.\\"},
+      {"\\\\?", "\\\\.\\"},
+      {"\\\\?\\C:", "\\\\?\\C:"},
+      {"\\\\?\\C:\\", "\\\\?\\C:\\"},
+  };
+  for (const auto& [source, resolved] : cases) EXPECT_EQ(resolve(source), resolved) << source;
+}
+
 TEST_F(FullPath, UnresolvableTextsLeaveTheBarePrefix) {
   EXPECT_EQ(resolve(""), "\\\\?\\");
   EXPECT_EQ(resolve("C:\\" + std::string(32762, 'n')), "\\\\?\\");
   EXPECT_EQ(resolve("C:\\" + std::string(32758, 'n')).size(), 4u + 3 + 32758);
+  // A path that needs no prefix may fill the buffer: a resolved one resolves to itself.
+  for (std::string root : {"\\\\?\\C:\\", "\\\\srv\\share\\"}) {
+    std::string longest = root + std::string(32767 - root.size(), 'n');
+    EXPECT_TRUE(resolve(longest) == longest) << root;
+    EXPECT_EQ(resolve(longest + "n"), "\\\\?\\");
+  }
 }
 
 TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
@@ -89,10 +137,25 @@ TEST_F(FullPath, OnlyFilesOnZOpenAndNeverDirectories) {
        {"\\sub\\..\\sub\\f.txt", "\\sub\\.\\f.txt", "\\sub\\\\f.txt", "\\sub/f.txt"}) {
     EXPECT_EQ(file.openForRead(widen(dir.shown() + unclean).c_str()), nullptr) << unclean;
   }
+  // The device form is resolved like a bare path, and `..` may climb over Z:.
+  std::string device = "\\\\.\\Z:" + dir.path() + "\\sub\\..\\sub\\f.txt";
+  EXPECT_NE(file.openForRead(widen(device).c_str()), nullptr);
+  CloseHandle(file.handle);
+  EXPECT_EQ(file.openForRead(widen("\\\\.\\Z:\\.." + dir.path() + "\\sub\\f.txt").c_str()),
+            nullptr);
   EXPECT_EQ(file.openForRead(widen("\\\\?\\C:" + dir.path() + "\\sub\\f.txt").c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen("\\\\localhost\\share" + dir.path()).c_str()), nullptr);
   EXPECT_EQ(file.openForRead(widen(dir.shown() + "\\missing").c_str()), nullptr);
   EXPECT_FALSE(dir.exists("missing"));
+}
+
+TEST_F(FullPath, AnUnprefixedNameOpensNothingLeftFromALongerOne) {
+  dir.write("sub/f.txt", "f");
+  std::string unprefixed = dir.shown().substr(4) + "\\sub\\f";
+  SimpleFile file;
+  ASSERT_NE(file.openForRead(widen(unprefixed + ".txt").c_str()), nullptr);
+  CloseHandle(file.handle);
+  EXPECT_EQ(file.openForRead(widen(unprefixed).c_str()), nullptr);
 }
 
 TEST(OemText, EveryByteSurvivesTheRoundTrip) {

@@ -53,6 +53,23 @@ const char* printableText(const char16_t* text, size_t* length) {
   return shown;
 }
 
+size_t toNativePath(const char16_t* resolved, char16_t* native) {
+  static const char16_t kDriveRoot[] = u"\\\\?\\Z:\\";
+  size_t from = 0;
+  size_t length = 0;
+  // Only Z: paths name Linux files: their root is `/`. Others keep their form.
+  if (startsWith(resolved, kDriveRoot)) {
+    from = 6;
+  } else if (hasLongPathPrefix(resolved)) {
+    from = 4;
+  }
+  for (; resolved[from] != 0; ++from) {
+    native[length++] = resolved[from] == u'\\' ? u'/' : resolved[from];
+  }
+  native[length] = 0;
+  return length;
+}
+
 const char* systemErrorText(DWORD code) {
   return strerror(errnoOf(code));
 }

@@ -75,12 +75,17 @@ size_t segmentLength(const char16_t* text) {
 }
 
 // A resolved path being built: a root that `..` never climbs above, then
-// `\segment` pieces. Roomier than any caller's buffer, so that whether the
-// result fits is decided on the finished text.
+// segments, each after one `\`. The root is kept as written but for its
+// separators, which become `\`: a network root `\\server\share` ends in a
+// separator only when one follows it in the name. Roomier than any caller's
+// buffer, so that whether the result fits is decided on the finished text.
+// Invariant: length_ < kRoom, so the terminator always has room.
 class ResolvedPath {
  public:
   void appendRoot(const char16_t* text, size_t length) {
-    append(text, length);
+    for (size_t i = 0; i < length && !overflowed_; ++i) {
+      append(isSeparator(text[i]) ? u"\\" : text + i, 1);
+    }
     rootLength_ = length_;
   }
   void reset() {
@@ -99,7 +104,7 @@ class ResolvedPath {
   }
 
   void appendCurrentDirectory() {
-    appendRoot(u"Z:", 2);
+    appendRoot(u"Z:\\", 3);
     static char directory[PATH_MAX];
     if (getcwd(directory, sizeof directory) == nullptr) return;
     static char16_t wide[PATH_MAX];
@@ -109,12 +114,16 @@ class ResolvedPath {
   }
 
   void finish(bool trailingSeparator) {
-    if (trailingSeparator || length_ == rootLength_) append(u"\\", 1);
+    if (trailingSeparator) appendSeparator();
   }
 
   bool overflowed() const { return overflowed_; }
   size_t length() const { return length_; }
-  const char16_t* text() const { return text_; }
+  // Terminated here: a reset or a `..` leaves earlier units past the end.
+  const char16_t* text() {
+    text_[length_] = 0;
+    return text_;
+  }
 
  private:
   void appendSegment(const char16_t* segment, size_t length) {
@@ -124,8 +133,12 @@ class ResolvedPath {
       if (length_ > rootLength_) --length_;
       return;
     }
-    append(u"\\", 1);
+    appendSeparator();
     append(segment, length);
+  }
+
+  void appendSeparator() {
+    if (length_ == 0 || text_[length_ - 1] != u'\\') append(u"\\", 1);
   }
 
   void append(const char16_t* text, size_t length) {
@@ -144,44 +157,48 @@ class ResolvedPath {
   bool overflowed_ = false;
 };
 
-// Resolves `name` into `path`; 0 when the name has no resolution.
+// The end of the separators that start `text`.
+const char16_t* skipSeparators(const char16_t* text) {
+  while (isSeparator(*text)) ++text;
+  return text;
+}
+
+// Resolves `name` into `path`; 0 when the name has no resolution. The roots
+// are those of Windows: `\\?\` and `\\.\` (devices), `\\server\share\`
+// with the separators after each part, `X:\`, and the current directory.
 bool resolve(const char16_t* name, ResolvedPath* path) {
   if (name[0] == 0) return fail(ERROR_INVALID_NAME);
   const char16_t* rest = name;
-  if (isLongPathPrefix(name)) {
-    // A drive right after the prefix is the root; otherwise the prefix is.
-    const char16_t* drive = name + 4;
-    while (isSeparator(*drive)) ++drive;
-    if (isDrive(drive) && (drive[2] == 0 || isSeparator(drive[2]))) {
-      path->appendRoot(u"\\\\?\\", 4);
-      path->appendRoot(drive, 2);
+  bool deviceOrNetwork = isSeparator(name[0]) && isSeparator(name[1]);
+  bool device = deviceOrNetwork && (name[2] == u'.' || name[2] == u'?');
+  if (device && isSeparator(name[3])) {
+    const char16_t* drive = skipSeparators(name + 4);
+    if (name[2] == u'?' && isDrive(drive) && (drive[2] == 0 || isSeparator(drive[2]))) {
+      // Z: holds the Linux files, so `..` keeps to a prefixed drive's root.
+      path->appendRoot(name, 4);
+      path->appendRoot(drive, isSeparator(drive[2]) ? 3 : 2);
       rest = drive + 2;
     } else {
-      path->appendRoot(u"\\\\?", 3);
-      rest = name + 3;
+      path->appendRoot(name, 4);
+      rest = name + 4;
     }
-  } else if (isSeparator(name[0]) && isSeparator(name[1])) {
-    // \\server\share is the root of a network path.
-    path->appendRoot(u"\\\\", 2);
+  } else if (device && name[3] == 0) {
+    path->appendRoot(u"\\\\.\\", 4);
+    rest = name + 3;
+  } else if (deviceOrNetwork) {
     rest = name + 2;
-    size_t serverLength = segmentLength(rest);
-    path->appendRoot(rest, serverLength);
-    rest += serverLength;
-    if (isSeparator(*rest)) {
-      ++rest;
-      size_t shareLength = segmentLength(rest);
-      path->appendRoot(u"\\", 1);
-      path->appendRoot(rest, shareLength);
-      rest += shareLength;
-    }
+    rest = skipSeparators(rest + segmentLength(rest));
+    rest = skipSeparators(rest + segmentLength(rest));
+    path->appendRoot(name, static_cast<size_t>(rest - name));
   } else if (isSeparator(name[0])) {
-    path->appendRoot(u"Z:", 2);
+    path->appendRoot(u"Z:\\", 3);
   } else if (isDrive(name)) {
     bool currentDrive = name[0] == u'Z' || name[0] == u'z';
     if (currentDrive && !isSeparator(name[2])) {
       path->appendCurrentDirectory();
     } else {
       path->appendRoot(name, 2);
+      path->appendRoot(u"\\", 1);
     }
     rest = name + 2;
   } else {
@@ -195,8 +212,8 @@ bool resolve(const char16_t* name, ResolvedPath* path) {
   return true;
 }
 
-// The Linux path of a Z: path. A prefixed path is taken literally, as Windows
-// takes it: only `\` separates, and empty, `.` and `..` segments name
+// The Linux path of a Z: path, bare or in the device form `\\.\Z:`. A prefixed path is taken
+// literally, as Windows takes it: only `\` separates, and empty, `.` and `..` segments name
 // nothing. Any other path is resolved first, which leaves it in that form.
 bool linuxPathOf(const char16_t* name, char* linuxPath, size_t room) {
   static ResolvedPath resolved;
@@ -205,6 +222,8 @@ bool linuxPathOf(const char16_t* name, char* linuxPath, size_t room) {
     resolved.reset();
     if (!resolve(name, &resolved)) return false;
     path = resolved.text();
+    // The device form of a drive's path names the same file.
+    if (path[0] == u'\\' && path[1] == u'\\' && path[2] == u'.' && path[3] == u'\\') path += 4;
   }
   if ((path[0] != u'Z' && path[0] != u'z') || path[1] != u':' ||
       (path[2] != 0 && path[2] != u'\\')) {

@@ -63,7 +63,7 @@ struct OVERLAPPED;
 // opened for reading does not wait for a writer.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
-// Opens only Z: paths, with or without the `\\?\` prefix.
+// Opens only Z: paths, bare, prefixed `\\?\` or in the device form `\\.\`.
 HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 // Both carry out the whole transfer asked for, as Windows does on a regular file.

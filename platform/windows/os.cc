@@ -55,6 +55,21 @@ const char* printableText(const char16_t* text, size_t* length) {
   return shown;
 }
 
+size_t toNativePath(const char16_t* resolved, char16_t* native) {
+  static const char16_t kNetworkPrefix[] = u"\\\\?\\UNC\\";
+  size_t from = 0;
+  size_t length = 0;
+  if (startsWith(resolved, kNetworkPrefix)) {
+    native[length++] = u'\\';
+    from = 7;
+  } else if (hasLongPathPrefix(resolved) && resolved[3] == u'\\') {
+    from = 4;
+  }
+  for (; resolved[from] != 0; ++from) native[length++] = resolved[from];
+  native[length] = 0;
+  return length;
+}
+
 const char* systemErrorText(DWORD code) {
   static char text[512];
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

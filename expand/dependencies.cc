@@ -1,0 +1,163 @@
+#include "dependencies.h"
+
+#include <cstring>
+#include <new>
+
+#include "../platform/full_path.h"
+#include "../platform/simple_file.h"
+#include "diagnostics.h"
+#include "native_path.h"
+#include "run_state.h"
+#include "tables.h"
+
+namespace {
+
+struct Dependency {
+  char16_t* path;
+  size_t length;
+  FileIdentity identity;
+  bool identityKnown;
+  bool header;
+};
+
+Dependency* dependencies = nullptr;
+uint32_t dependencyCount = 0;
+uint32_t dependencyCapacity = 0;
+HashIndex byPath;
+// Set when memory ran out: the file would lack dependencies, so it is not written.
+bool dependenciesLost = false;
+
+// The text being written: text[0, textLength) of room for textCapacity.
+char* text = nullptr;
+uint32_t textLength = 0;
+uint32_t textCapacity = 0;
+
+void append(const char* bytes, size_t count) {
+  if (count > UINT32_MAX - textLength ||
+      !reserveItems(&text, &textCapacity, textLength, textLength + static_cast<uint32_t>(count))) {
+    dependenciesLost = true;
+    return;
+  }
+  memcpy(text + textLength, bytes, count);
+  textLength += static_cast<uint32_t>(count);
+}
+
+void appendEscaped(const char* name) {
+  auto* escaped = new (std::nothrow) char[strlen(name) * 2 + 1];
+  if (escaped == nullptr) {
+    dependenciesLost = true;
+    return;
+  }
+  append(escaped, escapeForMake(name, escaped));
+  delete[] escaped;
+}
+
+void appendNative(const char16_t* path) {
+  char* native = nativePathText(path);
+  if (native == nullptr) {
+    dependenciesLost = true;
+    return;
+  }
+  appendEscaped(native);
+  delete[] native;
+}
+
+// True when the file `name` exists and is the output or a file read.
+bool wouldDestroyAFile(const char* name) {
+  HANDLE existing = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+  if (existing == INVALID_HANDLE_VALUE) return false;
+  FileIdentity identity;
+  bool known = getFileIdentity(existing, &identity) != 0;
+  CloseHandle(existing);
+  if (!known) return false;
+  if (OutputIdentityKnown && identity == OutputIdentity) return true;
+  for (uint32_t at = 0; at < dependencyCount; ++at) {
+    if (dependencies[at].identityKnown && dependencies[at].identity == identity) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+size_t escapeForMake(const char* name, char* escaped) {
+  size_t length = 0;
+  size_t backslashes = 0;
+  for (const char* at = name; *at != 0; ++at) {
+    if (*at == ' ' || *at == '\t' || *at == '#') {
+      // The backslashes before the escape count double, and one more escapes.
+      for (size_t extra = 0; extra <= backslashes; ++extra) escaped[length++] = '\\';
+    } else if (*at == '$') {
+      escaped[length++] = '$';
+    }
+    escaped[length++] = *at;
+    backslashes = *at == '\\' ? backslashes + 1 : 0;
+  }
+  escaped[length] = 0;
+  return length;
+}
+
+void noteDependency(const char16_t* resolvedPath, const FileIdentity* identity, bool header) {
+  size_t length = wideLength(resolvedPath);
+  uint64_t hash = hashBytes(resolvedPath, length * sizeof(char16_t));
+  uint32_t found = findInIndex(byPath, hash, [&](uint32_t at) {
+    return dependencies[at].length == length &&
+           memcmp(dependencies[at].path, resolvedPath, length * sizeof(char16_t)) == 0;
+  });
+  if (found != kNoRecord) return;
+  auto* path = new (std::nothrow) char16_t[length + 1];
+  if (path == nullptr ||
+      !reserveItems(&dependencies, &dependencyCapacity, dependencyCount, dependencyCount + 1) ||
+      !addToIndex(&byPath, hash, dependencyCount)) {
+    delete[] path;
+    dependenciesLost = true;
+    return;
+  }
+  memcpy(path, resolvedPath, (length + 1) * sizeof(char16_t));
+  Dependency& entry = dependencies[dependencyCount++];
+  entry = {path, length, FileIdentity(), identity != nullptr, header};
+  if (identity != nullptr) entry.identity = *identity;
+}
+
+int writeDependencyFile(const char* name, const char* target) {
+  if (wouldDestroyAFile(name)) {
+    complain("the dependency file '%s' is the output or a file read; it was not written", name);
+    return 0;
+  }
+  appendEscaped(target);
+  append(":", 1);
+  for (uint32_t at = 0; at < dependencyCount; ++at) {
+    append(" \\\n  ", 5);
+    appendNative(dependencies[at].path);
+  }
+  append("\n", 1);
+  for (uint32_t at = 0; at < dependencyCount; ++at) {
+    if (!dependencies[at].header) continue;
+    append("\n", 1);
+    appendNative(dependencies[at].path);
+    append(":\n", 2);
+  }
+  if (dependenciesLost) {
+    complain("the dependency file '%s' was not written: not enough memory", name);
+    return 0;
+  }
+  SimpleFile file;
+  file.handle =
+      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file.handle == INVALID_HANDLE_VALUE) {
+    complain("cannot create the dependency file '%s': %s", name, systemErrorText(GetLastError()));
+    return 0;
+  }
+  bool whole = file.write(text, textLength) == textLength;
+  DWORD error = GetLastError();
+  if (!CloseHandle(file.handle) && whole) {
+    whole = false;
+    error = GetLastError();
+  }
+  if (!whole) {
+    complain("cannot write the dependency file '%s': %s", name, systemErrorText(error));
+    return 0;
+  }
+  return 1;
+}

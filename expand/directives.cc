@@ -1,0 +1,348 @@
+#include "directives.h"
+
+#include <cstring>
+#include <new>
+
+#include "tables.h"
+
+namespace {
+
+bool isIdentifierByte(int byte) {
+  return (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= '0' && byte <= '9') || byte == '_' || byte == '$' || byte >= 0x80;
+}
+
+bool isBlank(int byte) {
+  return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' || byte == '\r';
+}
+
+enum class TokenKind : uint8_t { LineEnd, Identifier, Number, Literal, Punctuator };
+
+struct Token {
+  TokenKind kind;
+  // bytes[start, end); `spliced` when a line splice lies inside.
+  uint64_t start;
+  uint64_t end;
+  bool spliced;
+};
+
+// The tokens of a text as the preprocessor sees them, blanks and comments
+// skipped. Invariant: position <= count.
+class Tokens {
+ public:
+  Tokens(const char* bytes, uint64_t count) : bytes_(bytes), count_(count) {}
+
+  // The next token; a LineEnd stands at the LF that ends a logical line (or
+  // at the end), which `passLineEnd` moves over.
+  Token next() {
+    skipBlanksAndComments();
+    Token token = {TokenKind::LineEnd, position_, position_, false};
+    int byte = peek();
+    if (byte < 0 || byte == '\n') return token;
+    token.start = position_;
+    if (byte == '"' || byte == '\'') {
+      skipQuoted(byte);
+      token.kind = TokenKind::Literal;
+    } else if ((byte >= '0' && byte <= '9') || (byte == '.' && isDigit(peekAfter()))) {
+      token.spliced = skipNumber();
+      token.kind = TokenKind::Number;
+    } else if (isIdentifierByte(byte)) {
+      token.spliced = skipIdentifier();
+      token.kind = TokenKind::Identifier;
+      if (!token.spliced && peek() == '"' && isRawPrefix(token.start, position_)) {
+        skipRawString();
+        token.kind = TokenKind::Literal;
+      }
+    } else {
+      ++position_;
+      token.kind = TokenKind::Punctuator;
+    }
+    token.end = position_;
+    return token;
+  }
+
+  // Up to the LF that ends the logical line, or the end.
+  void skipToLineEnd() {
+    for (int byte; (byte = peek()) >= 0 && byte != '\n';) ++position_;
+  }
+
+  bool atEnd() const { return position_ >= count_; }
+  uint64_t position() const { return position_; }
+  void passLineEnd() { ++position_; }
+
+ private:
+  static bool isDigit(int byte) { return byte >= '0' && byte <= '9'; }
+
+  // The byte at the position once line splices are passed; -1 at the end.
+  int peek() {
+    for (;;) {
+      if (position_ >= count_) return -1;
+      if (bytes_[position_] != '\\') return static_cast<unsigned char>(bytes_[position_]);
+      uint64_t after = position_ + 1;
+      if (after < count_ && bytes_[after] == '\r') ++after;
+      if (after >= count_ || bytes_[after] != '\n') return '\\';
+      position_ = after + 1;
+    }
+  }
+
+  // The byte after the one at the position, splices passed; -1 at the end.
+  int peekAfter() {
+    uint64_t saved = position_;
+    peek();
+    ++position_;
+    int byte = peek();
+    position_ = saved;
+    return byte;
+  }
+
+  void skipBlanksAndComments() {
+    for (;;) {
+      int byte = peek();
+      if (isBlank(byte)) {
+        ++position_;
+      } else if (byte == '/' && peekAfter() == '/') {
+        skipToLineEnd();
+      } else if (byte == '/' && peekAfter() == '*') {
+        ++position_;
+        peek();
+        ++position_;
+        for (int previous = 0; (byte = peek()) >= 0; previous = byte) {
+          ++position_;
+          if (previous == '*' && byte == '/') break;
+        }
+      } else {
+        return;
+      }
+    }
+  }
+
+  // A literal ends at its closing quote or, unterminated, before the line end.
+  void skipQuoted(int quote) {
+    ++position_;
+    for (int byte; (byte = peek()) >= 0 && byte != '\n';) {
+      ++position_;
+      if (byte == quote) return;
+      if (byte == '\\' && (byte = peek()) >= 0 && byte != '\n') ++position_;
+    }
+  }
+
+  // Returns true when a line splice lay inside.
+  bool skipIdentifier() {
+    uint64_t start = position_;
+    uint64_t plain = 0;
+    while (isIdentifierByte(peek())) {
+      ++position_;
+      ++plain;
+    }
+    return position_ - start != plain;
+  }
+
+  // A number runs on through letters, digits, dots, digit separators and the
+  // sign of an exponent.
+  bool skipNumber() {
+    uint64_t start = position_;
+    uint64_t plain = 0;
+    for (int previous = 0;;) {
+      int byte = peek();
+      bool part = isIdentifierByte(byte) || byte == '.' ||
+                  (byte == '\'' && isIdentifierByte(peekAfter())) ||
+                  ((byte == '+' || byte == '-') &&
+                   (previous == 'e' || previous == 'E' || previous == 'p' || previous == 'P'));
+      if (!part) break;
+      ++position_;
+      ++plain;
+      previous = byte;
+    }
+    return position_ - start != plain;
+  }
+
+  bool isRawPrefix(uint64_t start, uint64_t end) const {
+    static const char* const kPrefixes[] = {"R", "LR", "uR", "UR", "u8R"};
+    for (const char* prefix : kPrefixes) {
+      size_t length = strlen(prefix);
+      if (end - start == length && memcmp(bytes_ + start, prefix, length) == 0) return true;
+    }
+    return false;
+  }
+
+  // R"delimiter( ... )delimiter": no splices, escapes or comments inside.
+  void skipRawString() {
+    uint64_t open = position_ + 1;
+    uint64_t paren = open;
+    while (paren < count_ && paren - open <= 16 && bytes_[paren] != '(' && bytes_[paren] != '\n') {
+      ++paren;
+    }
+    if (paren >= count_ || bytes_[paren] != '(') {
+      // Not a raw string after all: read it as an ordinary literal.
+      skipQuoted('"');
+      return;
+    }
+    uint64_t delimiterLength = paren - open;
+    for (uint64_t at = paren + 1; at < count_; ++at) {
+      if (bytes_[at] == ')' && at + delimiterLength + 1 < count_ &&
+          memcmp(bytes_ + at + 1, bytes_ + open, delimiterLength) == 0 &&
+          bytes_[at + 1 + delimiterLength] == '"') {
+        position_ = at + delimiterLength + 2;
+        return;
+      }
+    }
+    position_ = count_;
+  }
+
+  const char* bytes_;
+  uint64_t count_;
+  uint64_t position_ = 0;
+};
+
+// True when an identifier is `word`, line splices inside it passed over.
+bool spells(const char* bytes, const Token& token, const char* word) {
+  if (token.kind != TokenKind::Identifier) return false;
+  // Within an identifier, and right after it, a backslash only starts a splice.
+  auto passSplices = [&](uint64_t at) {
+    while (token.spliced && at < token.end && bytes[at] == '\\') {
+      at += bytes[at + 1] == '\r' ? 3 : 2;
+    }
+    return at;
+  };
+  uint64_t at = token.start;
+  for (; *word != 0; ++word, ++at) {
+    at = passSplices(at);
+    if (at >= token.end || bytes[at] != *word) return false;
+  }
+  return passSplices(at) == token.end;
+}
+
+bool isPunctuator(const char* bytes, const Token& token, char which) {
+  return token.kind == TokenKind::Punctuator && bytes[token.start] == which;
+}
+
+// Reads the directive after its `#` up to its line end and fills `directive`.
+void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
+  // Enough tokens to tell `if ! defined ( G )` from anything longer.
+  constexpr int kKept = 6;
+  Token kept[kKept];
+  int seen = 0;
+  Token first = tokens->next();
+  // A header name is no string: `<a/*b.h>` opens no comment.
+  if (spells(bytes, first, "include") || spells(bytes, first, "include_next") ||
+      spells(bytes, first, "import")) {
+    tokens->skipToLineEnd();
+    directive->kind = DirectiveKind::Other;
+    directive->nameStart = 0;
+    directive->nameLength = 0;
+    return;
+  }
+  for (Token token = first; token.kind != TokenKind::LineEnd; token = tokens->next(), ++seen) {
+    if (seen < kKept) kept[seen] = token;
+  }
+  directive->kind = DirectiveKind::Other;
+  directive->nameStart = 0;
+  directive->nameLength = 0;
+  if (seen == 0) return;
+  const Token& keyword = kept[0];
+  int nameAt = -1;
+  if (spells(bytes, keyword, "if")) {
+    directive->kind = DirectiveKind::Open;
+    bool notDefined =
+        seen >= 3 && isPunctuator(bytes, kept[1], '!') && spells(bytes, kept[2], "defined");
+    if (notDefined && seen == 4) nameAt = 3;
+    if (notDefined && seen == 6 && isPunctuator(bytes, kept[3], '(') &&
+        isPunctuator(bytes, kept[5], ')')) {
+      nameAt = 4;
+    }
+  } else if (spells(bytes, keyword, "ifndef")) {
+    directive->kind = DirectiveKind::Open;
+    if (seen == 2) nameAt = 1;
+  } else if (spells(bytes, keyword, "ifdef")) {
+    directive->kind = DirectiveKind::Open;
+  } else if (spells(bytes, keyword, "endif")) {
+    directive->kind = DirectiveKind::Close;
+  } else if (spells(bytes, keyword, "else") || spells(bytes, keyword, "elif") ||
+             spells(bytes, keyword, "elifdef") || spells(bytes, keyword, "elifndef")) {
+    directive->kind = DirectiveKind::Alternative;
+  } else if (spells(bytes, keyword, "define") || spells(bytes, keyword, "undef")) {
+    directive->kind =
+        spells(bytes, keyword, "define") ? DirectiveKind::Define : DirectiveKind::Undef;
+    if (seen >= 2) nameAt = 1;
+  } else if (spells(bytes, keyword, "pragma") && seen >= 2 && spells(bytes, kept[1], "once")) {
+    directive->kind = DirectiveKind::PragmaOnce;
+  }
+  if (nameAt >= 0 && kept[nameAt].kind == TokenKind::Identifier && !kept[nameAt].spliced) {
+    directive->nameStart = kept[nameAt].start;
+    directive->nameLength = static_cast<uint32_t>(kept[nameAt].end - kept[nameAt].start);
+  }
+}
+
+bool sameName(const char* bytes, const Directive& first, const Directive& second) {
+  return first.nameLength > 0 && first.nameLength == second.nameLength &&
+         memcmp(bytes + first.nameStart, bytes + second.nameStart, first.nameLength) == 0;
+}
+
+}  // namespace
+
+int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
+  list->count = 0;
+  Tokens tokens(bytes, count);
+  bool atLineStart = true;
+  bool text = false;
+  for (;;) {
+    Token token = tokens.next();
+    if (token.kind == TokenKind::LineEnd) {
+      if (tokens.atEnd()) break;
+      tokens.passLineEnd();
+      atLineStart = true;
+      continue;
+    }
+    if (!(atLineStart && isPunctuator(bytes, token, '#'))) {
+      atLineStart = false;
+      text = true;
+      continue;
+    }
+    if (!reserveItems(&list->items, &list->capacity, list->count, list->count + 1)) return 0;
+    Directive& directive = list->items[list->count++];
+    uint64_t lineStart = token.start;
+    while (lineStart > 0 && bytes[lineStart - 1] != '\n') --lineStart;
+    directive.lineStart = lineStart;
+    directive.textBefore = text;
+    readDirective(bytes, &tokens, &directive);
+    directive.end = tokens.position();
+    text = false;
+    atLineStart = false;
+  }
+  list->textAfter = text;
+  return 1;
+}
+
+void freeDirectives(DirectiveList* list) {
+  ::operator delete(list->items);
+  *list = DirectiveList();
+}
+
+OnceClass classifyOnce(const char* bytes, const DirectiveList& list) {
+  OnceClass result;
+  for (uint32_t at = 0; at < list.count; ++at) {
+    if (list.items[at].kind == DirectiveKind::PragmaOnce) result.pragmaOnce = true;
+  }
+  if (list.count < 3 || list.textAfter || list.items[0].textBefore) return result;
+  const Directive& open = list.items[0];
+  const Directive& define = list.items[1];
+  if (open.kind != DirectiveKind::Open || define.kind != DirectiveKind::Define ||
+      !sameName(bytes, open, define)) {
+    return result;
+  }
+  uint32_t depth = 1;
+  uint32_t at = 1;
+  for (; at < list.count && depth > 0; ++at) {
+    DirectiveKind kind = list.items[at].kind;
+    if (kind == DirectiveKind::Open) ++depth;
+    if (kind == DirectiveKind::Close) --depth;
+    if (kind == DirectiveKind::Alternative && depth == 1) return result;
+  }
+  if (depth > 0 || at != list.count) return result;
+  result.guarded = true;
+  result.guardStart = open.nameStart;
+  result.guardLength = open.nameLength;
+  result.guardOpen = 0;
+  result.guardClose = list.count - 1;
+  return result;
+}

@@ -1,0 +1,23 @@
+// The opt-in modes of one run, as the expansion needs them. The driver fills
+// one value from the command line; every field's zero means the default mode.
+#ifndef TUFLAT_EXPAND_RUN_CONFIG_H
+#define TUFLAT_EXPAND_RUN_CONFIG_H
+
+#include <cstdint>
+
+struct RunConfig {
+  // A file the compiler would read once is expanded once where that is safe.
+  bool includeOnce = false;
+  // `#line` directives name the original file and line of every span.
+  bool lineDirectives = false;
+  // Angle includes are expanded too when a `/I` directory holds them.
+  bool expandAngle = false;
+  // Every file read is remembered for the dependency file.
+  bool listDependencies = false;
+  // Include names matching one of these are copied, not followed:
+  // noExpand[0, noExpandCount), NUL-terminated, living until the process exits.
+  const char* const* noExpand = nullptr;
+  uint32_t noExpandCount = 0;
+};
+
+#endif

@@ -1,0 +1,4 @@
+#ifndef FAKE_H
+#define FAKE_OTHER_H
+int FAKE_NAME;
+#endif

@@ -1,0 +1,3 @@
+#pragma once
+// Defines a function: a second copy would not compile.
+inline int onceValue() { return 1; }

@@ -1,0 +1,2 @@
+  #  pragma   once
+inline int spacedOnce() { return 6; }

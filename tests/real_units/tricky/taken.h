@@ -1,0 +1,2 @@
+#pragma once
+inline int takenValue() { return 2; }
