@@ -350,4 +350,85 @@ TEST_F(Flags, NoExpandCopiesMatchingNamesUnfollowed) {
   EXPECT_EQ(run.out.find("!<abc.h>"), std::string::npos);
 }
 
+// A file met again is served from the run's memory of paths, bytes and
+// searches, and from its third expansion on its recorded scan may stand for a
+// new one. Each mode must come out as if every file were read and scanned
+// afresh.
+
+// The number of times `part` occurs in `text`.
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(Flags, RepeatsInOnceKeepCountingConditionals) {
+  // Every copy of u.h holds g.h inside an #if, so only the first top-level
+  // include makes g.h safe to drop.
+  dir.write("g.h", "#ifndef G\n#define G\nint g;\n#endif\n");
+  dir.write("u.h", "#if A\n#include \"g.h\"\n#endif\n");
+  dir.write("a.c",
+            "#include \"u.h\"\n#include \"u.h\"\n#include \"u.h\"\n#include \"u.h\"\n"
+            "#include \"g.h\"\n#include \"g.h\"\n");
+  ToolRun run = flatten({"--once"});
+  EXPECT_EQ(run.status, 0);
+  std::string g = "#ifndef G\n#define G\nint g;\n#endif\n";
+  std::string u = "//--- #include \"u.h\"\n#if A\n//--- #include \"g.h\"\n" + g + "#endif\n";
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n" + u + u + u + u + "//--- #include \"g.h\"\n" + g + "//--- #include \"g.h\"\n");
+  EXPECT_EQ(occurrences(run.out, "once-skip="), 1u);
+}
+
+TEST_F(Flags, RepeatsInLineDirectivesNumberEveryCopy) {
+  dir.write("c.h", "c1\n#include \"d.h\"\nc3\n");
+  dir.write("d.h", "d\n");
+  dir.write("a.c", "#include \"c.h\"\n#include \"c.h\"\n#include \"c.h\"\nend\n");
+  ToolRun run = flatten({"--line-directives"});
+  EXPECT_EQ(run.status, 0);
+  std::string expected = "\n\n" + line(1, "a.c");
+  for (int next = 2; next <= 4; ++next) {
+    expected += "//--- #include \"c.h\"\n" + line(1, "c.h") + "c1\n//--- #include \"d.h\"\n" +
+                line(1, "d.h") + "d\n" + line(3, "c.h") + "c3\n" + line(next, "a.c");
+  }
+  EXPECT_EQ(dir.read("out.c"), expected + "end\n");
+}
+
+TEST_F(Flags, RepeatsInExpandAngleAndNoExpandFollowAndReportEveryCopy) {
+  dir.write("inc/t.h", "t\n");
+  dir.write("s.h", "#include <t.h>\n#include \"gen/x.h\"\ns\n");
+  dir.write("a.c", "#include \"s.h\"\n#include \"s.h\"\n#include \"s.h\"\n#include \"s.h\"\n");
+  ToolRun run = flatten({"--expand-angle", "--no-expand", "gen/*"}, "/Iinc\n");
+  EXPECT_EQ(run.status, 0);
+  std::string s = "//--- #include \"s.h\"\n//--- #include <t.h>\nt\n#include \"gen/x.h\"\ns\n";
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + s + s + s + s);
+  EXPECT_EQ(occurrences(run.out, "#include: <t.h>\n!<t.h>\n"), 4u);
+  EXPECT_EQ(occurrences(run.out, "!<" + at("\\inc\\t.h") + ">\n"), 4u);
+  EXPECT_EQ(occurrences(run.out, "#include: [gen/x.h]\n"), 4u);
+}
+
+TEST_F(Flags, RepeatsInQuietAndDepsPrintNothingAndListEveryFile) {
+  dir.write("inc2/h.h", "h\n");
+  std::string a;
+  for (int copy = 0; copy < 4; ++copy) a += "#include \"h.h\"\n#include \"none.h\"\n";
+  dir.write("a.c", a);
+  std::string copies;
+  for (int copy = 0; copy < 4; ++copy) {
+    copies += "//--- #include \"h.h\"\nh\n//--- #include \"none.h\"\n!!! NO FILE !!!\n";
+  }
+  dir.write("opts.txt", "/Iinc\n/Iinc2\n");
+  dir.write("inc/keep", "");
+  ToolRun run = flatten({"--quiet", "--deps", "out.d"}, "/Iinc\n/Iinc2\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + copies);
+  EXPECT_EQ(dir.read("out.d"), "out.c: \\\n  " + native("opts.txt") + " \\\n  " + native("a.c") +
+                                   " \\\n  " + native("inc2/h.h") + "\n\n" + native("inc2/h.h") +
+                                   ":\n");
+  if (!runsWindowsProgram()) {
+    ToolRun toStandardOutput = runTool({"--quiet", "opts.txt", "a.c", "/dev/stdout"}, dir.path());
+    EXPECT_EQ(toStandardOutput.status, 0);
+    EXPECT_EQ(toStandardOutput.out, "\n\n" + copies);
+  }
+}
+
 }  // namespace
