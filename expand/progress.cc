@@ -21,5 +21,5 @@ void progressBytes(const char* format, const char* name, size_t length) {
 }
 
 void progressLines(const char* lines, size_t length) {
-  if (ProgressShown) fwrite(lines, 1, length, stdout);
+  if (ProgressShown && length > 0) fwrite(lines, 1, length, stdout);
 }
