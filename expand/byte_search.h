@@ -1,5 +1,5 @@
 // Searches of a file's bytes for the few bytes that can change the scan's
-// state, a machine word at a time.
+// state, many bytes at a time.
 #ifndef TUFLAT_EXPAND_BYTE_SEARCH_H
 #define TUFLAT_EXPAND_BYTE_SEARCH_H
 
@@ -11,5 +11,12 @@ uint64_t findByte(const char* bytes, uint64_t from, uint64_t count, char wanted)
 // The offset of the first `first` or `second` byte in bytes[from, count), or
 // count.
 uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char first, char second);
+
+// The offset of the first `single` byte in bytes[from, count), or of a
+// `lead` byte before it that the next byte, within count, makes a pair with:
+// `follow` or `other`. Count when there is neither. A `lead` not so followed
+// is passed.
+uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count, char single, char lead,
+                        char follow, char other);
 
 #endif

@@ -452,18 +452,32 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   for (uint64_t i = 0; i < count; ++i) {
     // Most bytes cannot change the state: inside a comment only an LF or a
     // closing `*/` can, and on a line that can no longer be an include only an
-    // LF or an opening `//` or `/*`. Such runs are skipped; the byte before
-    // the first one not skipped is all the window needs to hold.
+    // LF or an opening `//` or `/*`. Such runs are skipped, a `*` or `/` that
+    // opens or closes nothing with them; the byte before the first one not
+    // skipped is all the window needs to hold.
     uint8_t previous = static_cast<uint8_t>(window);
     if (previous != '/' && previous != '*') {
       uint64_t next = i;
       if (comment == Comment::Line) {
         next = findByte(bytes, i, count, '\n');
+      } else if (comment == Comment::Block && directives == nullptr &&
+                 includeState < kQuotedComplete && bytes[i] != '\n') {
+        // The LFs of such a comment only start lines, as in the fast path
+        // below, unless a CR before one is to be dropped: the search stops at
+        // every CR, and an LF that may follow one is met first.
+        next = findByteOrPair(bytes, i, count, '\r', '*', '/', '/');
+        uint64_t lastLineStart = next;
+        while (lastLineStart > i && bytes[lastLineStart - 1] != '\n') --lastLineStart;
+        if (lastLineStart > i) {
+          lineStart = lastLineStart;
+          atLineStart = true;
+          includeState = 0;
+        }
       } else if (comment == Comment::Block) {
-        next = findEitherByte(bytes, i, count, '*', '\n');
+        next = findByteOrPair(bytes, i, count, '\n', '*', '/', '/');
       } else if (!atLineStart &&
                  (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
-        next = findEitherByte(bytes, i, count, '/', '\n');
+        next = findByteOrPair(bytes, i, count, '\n', '/', '/', '*');
       }
       if (next > i) {
         window = static_cast<uint8_t>(bytes[next - 1]);
@@ -484,6 +498,31 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       window = 0;
     } else if (byte == '\n') {
       if (comment == Comment::Line) comment = Comment::None;
+      if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
+        // Most lines: no include, no CR to drop. The line stays in the span
+        // not yet written.
+        lineStart = i + 1;
+        atLineStart = true;
+        includeState = 0;
+        if (comment != Comment::None) continue;
+        // The next line's blanks change nothing but the window. A first byte
+        // other than `#`, `/` or an LF ends the chance of an include and
+        // opens nothing: the scan goes on past it.
+        uint64_t first = i + 1;
+        while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
+               bytes[first] != '\n') {
+          ++first;
+        }
+        if (first == count || bytes[first] == '#' || bytes[first] == '/' || bytes[first] == '\n') {
+          if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
+          i = first - 1;
+          continue;
+        }
+        atLineStart = false;
+        window = static_cast<uint8_t>(bytes[first]);
+        i = first;
+        continue;
+      }
       endLine(i);
       continue;
     }

@@ -41,6 +41,41 @@ TEST(ByteSearch, AgreesWithAByteLoopOnRandomTextAtEveryAlignment) {
   }
 }
 
+uint64_t naiveFindPair(const std::string& text, uint64_t from, uint64_t count, const char* set) {
+  for (; from < count; ++from) {
+    if (text[from] == set[0]) return from;
+    if (text[from] == set[1] && from + 1 < count &&
+        (text[from + 1] == set[2] || text[from + 1] == set[3])) {
+      return from;
+    }
+  }
+  return count;
+}
+
+TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
+  std::mt19937 random(11);
+  const std::string alphabet = std::string("/*\n\r\x00\xaf\x2f\x2a", 8) + "ab ";
+  // Those of the scan, and one whose lead is also a follow.
+  const char sets[][4] = {{'\n', '/', '/', '*'}, {'\n', '*', '/', '/'}, {'\r', '*', '/', '/'},
+                          {'\x00', '*', '*', '\xaf'}};
+  for (int round = 0; round < 3000; ++round) {
+    size_t length = random() % 80;
+    std::string text(length, 'x');
+    unsigned density = 1 + random() % 20;
+    for (char& byte : text) {
+      if (random() % density == 0) byte = alphabet[random() % alphabet.size()];
+    }
+    const char* set = sets[round % 4];
+    for (uint64_t from = 0; from <= length; ++from) {
+      for (uint64_t count : {static_cast<uint64_t>(length), from + (length - from) / 2}) {
+        ASSERT_EQ(findByteOrPair(text.data(), from, count, set[0], set[1], set[2], set[3]),
+                  naiveFindPair(text, from, count, set))
+            << "round " << round << " from " << from << " count " << count;
+      }
+    }
+  }
+}
+
 TEST(ByteSearch, LooksNoFurtherThanItsEnd) {
   // The wanted bytes just past `count` must not be found.
   std::string text = std::string(40, 'x') + "/\n";
@@ -48,6 +83,11 @@ TEST(ByteSearch, LooksNoFurtherThanItsEnd) {
     EXPECT_EQ(findEitherByte(text.data(), from, 40, '/', '\n'), 40u);
   }
   EXPECT_EQ(findEitherByte(text.data(), 3, 41, '/', '\n'), 40u);
+  // A pair whose second byte lies past the end is no pair.
+  std::string pair = std::string(40, 'x') + "/*";
+  for (uint64_t from = 0; from <= 41; ++from) {
+    EXPECT_EQ(findByteOrPair(pair.data(), from, 41, '\n', '/', '/', '*'), 41u);
+  }
 }
 
 }  // namespace

@@ -181,6 +181,28 @@ TEST_F(EndToEnd, LongLinesAndMixedLineEndsStayExact) {
   EXPECT_TRUE(dir.read("out.c") == expected);
 }
 
+// The scan passes over runs that cannot change its state, in comments across
+// lines as well; every CR before an LF still goes and every include line is
+// still found where it starts a line.
+TEST_F(EndToEnd, CommentsAcrossCrLfLinesStayExact) {
+  dir.write("q.h", "Q\n");
+  dir.write("a.c",
+            "/* one\r\n two\r\n\r\n*/ x\r\n"
+            "/**\r\n * doc\r\n **/\r\n"
+            "#include \"q.h\"\r\n"
+            "#include \"q.h\" /* open\r\n still */ y\r\n"
+            "/* a\rb */\r\n"
+            "y = a / b; // z\r\n"
+            "p = *q / *r; /*/ odd */ **/\r\n"
+            "  /* c */ #include \"q.h\"\r\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n/* one\n two\n\n*/ x\n/**\n * doc\n **/\n//--- #include \"q.h\"\nQ\n"
+            "//--- #include \"q.h\" /* open\nQ\n still */ y\n/* a\rb */\ny = a / b; // z\n"
+            "p = *q / *r; /*/ odd */ **/\n  /* c */ #include \"q.h\"\n");
+}
+
 TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
   dir.write("a.c", "#include \"b.h\"\n#include \"b.h\"\n#include \"a.c\"\n");
   dir.write("b.h", "b\n#include \"c.h\"\n");
