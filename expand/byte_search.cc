@@ -37,9 +37,10 @@ uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char f
   const __m128i secondInBlock = _mm_set1_epi8(second);
   for (; count - from >= sizeof(__m128i); from += sizeof(__m128i)) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
-    int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, firstInBlock),
-                                               _mm_cmpeq_epi8(block, secondInBlock)));
-    if (found != 0) return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
+    int found = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(block, firstInBlock), _mm_cmpeq_epi8(block, secondInBlock)));
+    if (found != 0)
+      return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
   }
 #endif
   const uint64_t firstInEvery = kOnes * static_cast<unsigned char>(first);
@@ -72,11 +73,12 @@ uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count, char s
   for (; count - from > sizeof(__m128i); from += sizeof(__m128i)) {
     __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
     __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from + 1));
-    __m128i pairs = _mm_and_si128(
-        _mm_cmpeq_epi8(block, leads),
-        _mm_or_si128(_mm_cmpeq_epi8(next, follows), _mm_cmpeq_epi8(next, others)));
+    __m128i pairs =
+        _mm_and_si128(_mm_cmpeq_epi8(block, leads),
+                      _mm_or_si128(_mm_cmpeq_epi8(next, follows), _mm_cmpeq_epi8(next, others)));
     int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, singles), pairs));
-    if (found != 0) return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
+    if (found != 0)
+      return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
   }
 #endif
   for (;;) {

@@ -56,7 +56,9 @@ TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
   std::mt19937 random(11);
   const std::string alphabet = std::string("/*\n\r\x00\xaf\x2f\x2a", 8) + "ab ";
   // Those of the scan, and one whose lead is also a follow.
-  const char sets[][4] = {{'\n', '/', '/', '*'}, {'\n', '*', '/', '/'}, {'\r', '*', '/', '/'},
+  const char sets[][4] = {{'\n', '/', '/', '*'},
+                          {'\n', '*', '/', '/'},
+                          {'\r', '*', '/', '/'},
                           {'\x00', '*', '*', '\xaf'}};
   for (int round = 0; round < 3000; ++round) {
     size_t length = random() % 80;
