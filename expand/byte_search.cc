@@ -61,6 +61,28 @@ uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char f
   return from;
 }
 
+uint64_t findAnyByte(const char* bytes, uint64_t from, uint64_t count, const char* set,
+                     size_t setLength) {
+#if defined(__SSE2__)
+  __m128i wanted[8];
+  for (size_t at = 0; at < setLength; ++at) wanted[at] = _mm_set1_epi8(set[at]);
+  for (; count - from >= sizeof(__m128i); from += sizeof(__m128i)) {
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
+    __m128i matches = _mm_cmpeq_epi8(block, wanted[0]);
+    for (size_t at = 1; at < setLength; ++at) {
+      matches = _mm_or_si128(matches, _mm_cmpeq_epi8(block, wanted[at]));
+    }
+    int found = _mm_movemask_epi8(matches);
+    if (found != 0)
+      return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
+  }
+#endif
+  for (; from < count; ++from) {
+    if (memchr(set, bytes[from], setLength) != nullptr) return from;
+  }
+  return count;
+}
+
 uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count, char single, char lead,
                         char follow, char other) {
 #if defined(__SSE2__)

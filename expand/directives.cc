@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "byte_search.h"
 #include "tables.h"
 
 namespace {
@@ -61,9 +62,58 @@ class Tokens {
     return token;
   }
 
-  // Up to the LF that ends the logical line, or the end.
+  // Up to the LF that ends the logical line, or the end. An LF after a
+  // backslash, or after one and a CR, is a splice's, if the backslash lies
+  // ahead.
   void skipToLineEnd() {
-    for (int byte; (byte = peek()) >= 0 && byte != '\n';) ++position_;
+    for (;;) {
+      uint64_t lineEnd = findByte(bytes_, position_, count_, '\n');
+      uint64_t before = lineEnd;
+      if (before > position_ && bytes_[before - 1] == '\r') --before;
+      if (lineEnd == count_ || before == position_ || bytes_[before - 1] != '\\') {
+        position_ = lineEnd;
+        return;
+      }
+      position_ = lineEnd + 1;
+    }
+  }
+
+  // Passes the tokens of a line already known to be text, up to its LF as
+  // skipToLineEnd leaves it, as `next` would pass them: only an LF, a
+  // backslash, a `/` and the quotes can start or end anything that spans
+  // lines or hides an LF. Any other byte is passed unread; a quote is read
+  // by tokenizing again from the last known end of a token, which tells a
+  // literal from a digit separator or a raw string's prefix.
+  void skipText() {
+    static const char kStops[] = {'\n', '\\', '/', '"', '\''};
+    uint64_t tokenEnd = position_;
+    for (uint64_t at = position_;;) {
+      at = findAnyByte(bytes_, at, count_, kStops, sizeof kStops);
+      if (at >= count_ || bytes_[at] == '\n') {
+        position_ = at;
+        return;
+      }
+      position_ = at;
+      if (bytes_[at] == '\\') {
+        // Splices join the lines; a stray backslash is a byte like others.
+        at = peek() == '\\' ? position_ + 1 : position_;
+        continue;
+      }
+      if (bytes_[at] == '/') {
+        int after = peekAfter();
+        if (after == '/' || after == '*') {
+          skipBlanksAndComments();
+        } else {
+          ++position_;
+        }
+      } else {
+        position_ = tokenEnd;
+        while (position_ <= at && next().kind != TokenKind::LineEnd) {
+        }
+      }
+      tokenEnd = position_;
+      at = position_;
+    }
   }
 
   bool atEnd() const { return position_ >= count_; }
@@ -106,13 +156,34 @@ class Tokens {
         ++position_;
         peek();
         ++position_;
-        for (int previous = 0; (byte = peek()) >= 0; previous = byte) {
-          ++position_;
-          if (previous == '*' && byte == '/') break;
-        }
+        skipBlockComment();
       } else {
         return;
       }
+    }
+  }
+
+  // Past the `*/` that closes a comment whose `/*` is passed. A `*` followed
+  // by a backslash may close it through a splice: that rare case is read
+  // byte by byte.
+  void skipBlockComment() {
+    for (;;) {
+      uint64_t star = findByte(bytes_, position_, count_, '*');
+      if (star + 1 >= count_) {
+        position_ = count_;
+        return;
+      }
+      if (bytes_[star + 1] == '/') {
+        position_ = star + 2;
+        return;
+      }
+      position_ = star;
+      if (bytes_[star + 1] == '\\') break;
+      ++position_;
+    }
+    for (int previous = 0, byte; (byte = peek()) >= 0; previous = byte) {
+      ++position_;
+      if (previous == '*' && byte == '/') return;
     }
   }
 
@@ -296,6 +367,7 @@ int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
     if (!(atLineStart && isPunctuator(bytes, token, '#'))) {
       atLineStart = false;
       text = true;
+      tokens.skipText();
       continue;
     }
     if (!reserveItems(&list->items, &list->capacity, list->count, list->count + 1)) return 0;

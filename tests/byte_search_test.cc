@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -37,6 +38,16 @@ TEST(ByteSearch, AgreesWithAByteLoopOnRandomTextAtEveryAlignment) {
       }
       ASSERT_EQ(findByte(text.data(), from, length, pair[0]),
                 naiveFind(text, from, length, pair[0], pair[0]));
+      // A set of any length up to eight is a set of pairs, one pair repeated.
+      char set[8];
+      size_t setLength = 1 + round % 8;
+      for (size_t at = 0; at < setLength; ++at) set[at] = pairs[(round + at) % 4][at % 2];
+      uint64_t first = length;
+      for (size_t at = 0; at < setLength; at += 2) {
+        char second = at + 1 < setLength ? set[at + 1] : set[at];
+        first = std::min(first, naiveFind(text, from, length, set[at], second));
+      }
+      ASSERT_EQ(findAnyByte(text.data(), from, length, set, setLength), first);
     }
   }
 }

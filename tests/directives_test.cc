@@ -54,6 +54,21 @@ TEST(Directives, AreFoundOnlyWhereACompilerSeesThem) {
   EXPECT_EQ(found.names[4], "");
 }
 
+TEST(Directives, TextLinesHideDirectivesOnlyWhereTheirTokensDo) {
+  Found found = directivesOf(
+      "int a = 1'000; /* a digit separator opens no literal\n#if HIDDEN\n*/\n"
+      "char c = '/'; char d = '*'; /* after character literals\n#if HIDDEN\n*/\n"
+      "const char* s = \"// not a comment\"; #if NOT_FIRST\n"
+      "auto r = x + R\"t(\n#if IN_A_RAW_STRING\n)t\";\n"
+      "auto q = xR\"(\"; // an identifier ending in R, then an ordinary literal\n"
+      "int e = 0x1'f + 1e+5'0; // line comment \\\n#if SPLICED_INTO_THE_COMMENT\n"
+      "int g; /** **/ x / y;\n"
+      "int h = 2 \\\n#if JOINED_TO_TEXT\n"
+      "#ifdef SEEN\n#endif\n"
+      "int f; /* closed through a splice *\\\n/\n#ifdef AFTER_IT\n#endif\n");
+  EXPECT_EQ(found.kinds, (std::vector<DirectiveKind>{K::Open, K::Close, K::Open, K::Close}));
+}
+
 TEST(Directives, AWholeFileGuardIsRecognisedInEachOfItsForms) {
   for (const char* text :
        {"#ifndef G\n#define G\nint g;\n#endif\n",
