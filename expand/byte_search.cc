@@ -82,31 +82,3 @@ uint64_t findAnyByte(const char* bytes, uint64_t from, uint64_t count, const cha
   }
   return count;
 }
-
-uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count, char single, char lead,
-                        char follow, char other) {
-#if defined(__SSE2__)
-  // Each block is compared with itself one byte on, so that a pair is found
-  // where it starts; the block's last byte needs the byte after it.
-  const __m128i singles = _mm_set1_epi8(single);
-  const __m128i leads = _mm_set1_epi8(lead);
-  const __m128i follows = _mm_set1_epi8(follow);
-  const __m128i others = _mm_set1_epi8(other);
-  for (; count - from > sizeof(__m128i); from += sizeof(__m128i)) {
-    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from));
-    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + from + 1));
-    __m128i pairs =
-        _mm_and_si128(_mm_cmpeq_epi8(block, leads),
-                      _mm_or_si128(_mm_cmpeq_epi8(next, follows), _mm_cmpeq_epi8(next, others)));
-    int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, singles), pairs));
-    if (found != 0)
-      return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
-  }
-#endif
-  for (;;) {
-    from = findEitherByte(bytes, from, count, lead, single);
-    if (from == count || bytes[from] == single) return from;
-    if (from + 1 < count && (bytes[from + 1] == follow || bytes[from + 1] == other)) return from;
-    ++from;
-  }
-}
