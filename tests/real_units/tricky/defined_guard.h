@@ -1,4 +1,6 @@
 #if !defined(DEFINED_GUARD_H)
 #define DEFINED_GUARD_H
-inline int definedGuard() { return 4; }
+inline int definedGuard() {
+  return 4;
+}
 #endif

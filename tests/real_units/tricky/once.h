@@ -1,3 +1,5 @@
 #pragma once
 // Defines a function: a second copy would not compile.
-inline int onceValue() { return 1; }
+inline int onceValue() {
+  return 1;
+}

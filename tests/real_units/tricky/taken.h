@@ -1,2 +1,4 @@
 #pragma once
-inline int takenValue() { return 2; }
+inline int takenValue() {
+  return 2;
+}
