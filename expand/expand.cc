@@ -50,6 +50,9 @@ bool replayable = true;
 
 constexpr uint64_t kNoResync = ~static_cast<uint64_t>(0);
 
+// SearchList slots from this one on hold the `/I` directories.
+constexpr uint32_t kFirstIncludeDirectorySlot = 2;
+
 // What the modes that look at directives know of one file as it is scanned.
 struct FileDirectives {
   // Null when the directives could not be listed.
@@ -133,7 +136,8 @@ const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLe
   return ConvBuffer.wide;
 }
 
-// Tries the name in every SearchList slot in order; the first that opens wins.
+// Tries the name in the SearchList slots in order, from the first not known
+// to miss; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
   SearchMemo* recording = nullptr;
@@ -315,7 +319,7 @@ int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
   }
   printEntry(wideName);
   size_t nameLength = wideLength(wideName);
-  for (uint32_t slot = 2; slot < SearchList.count; ++slot) {
+  for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
     const char16_t* candidate = candidatePath(slot, wideName, nameLength);
     if (candidate == nullptr) continue;
     printEntry(candidate);

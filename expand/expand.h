@@ -1,5 +1,6 @@
-// Writes the flattened text of one file, with every quoted include expanded in
-// place, into OutputFile.
+// Writes the flattened text of one file, with every quoted include (and, when
+// asked, every angle include found in a `/I` directory) expanded in place,
+// into OutputFile.
 #ifndef TUFLAT_EXPAND_EXPAND_H
 #define TUFLAT_EXPAND_EXPAND_H
 
@@ -17,8 +18,8 @@ enum class PathKind { Resolved, Written };
 // Include lines met in a file this deep are not followed (the main source is 1).
 constexpr int kMaxIncludeDepth = 256;
 
-// Returns 1 when a file was found (expanded, or refused as a cycle or as the
-// output itself), 0 when none was.
+// Returns 1 when a file was found (expanded, refused as a cycle or as the
+// output itself, or passed as one already expanded once), 0 when none was.
 int expandFile(const char16_t* path, PathKind kind);
 
 // A file opened for expansion, and its bytes once read. A file whose bytes
