@@ -6,6 +6,7 @@
 #include "file_cache.h"
 #include "output.h"
 #include "progress.h"
+#include "tables.h"
 
 namespace {
 
@@ -27,21 +28,23 @@ struct PackedRecord {
 
 // A record smaller than the file it replaces, plus this, is worth keeping.
 constexpr uint64_t kRecordAllowance = 4096;
+static_assert(kLargestKept + kRecordAllowance <= UINT32_MAX, "a record's counts fit 32 bits");
 
 }  // namespace
 
 // events[0, eventCount) of eventRoom, text[0, textCount) of textRoom; failed
-// when the record outgrew its limit or no memory could be had.
+// when the record outgrew its limit or no memory could be had. Only kept
+// files are recorded, so the limit, and with it every count, fits 32 bits.
 struct ScanRecorder {
   const char* base;
   uint64_t size;
   uint64_t limit;
   ScanEvent* events;
-  uint64_t eventCount;
-  uint64_t eventRoom;
+  uint32_t eventCount;
+  uint32_t eventRoom;
   char* text;
-  uint64_t textCount;
-  uint64_t textRoom;
+  uint32_t textCount;
+  uint32_t textRoom;
   bool failed;
 };
 
@@ -53,28 +56,14 @@ uint64_t recordSize(const ScanRecorder& recorder) {
   return sizeof(PackedRecord) + recorder.eventCount * sizeof(ScanEvent) + recorder.textCount;
 }
 
-// Makes room for `more` of `size`-byte elements in block[0, count) of room.
-bool reserve(void** block, uint64_t count, uint64_t* room, uint64_t more, uint64_t size) {
-  if (count + more <= *room) return true;
-  uint64_t larger = *room * 2 > count + more ? *room * 2 : count + more + 16;
-  void* grown = ::operator new(larger* size, std::nothrow);
-  if (grown == nullptr) return false;
-  if (count > 0) memcpy(grown, *block, count * size);
-  ::operator delete(*block);
-  *block = grown;
-  *room = larger;
-  return true;
-}
-
 void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t length) {
   if (recorder->failed) return;
-  void* events = recorder->events;
   if (recordSize(*recorder) + sizeof(ScanEvent) > recorder->limit ||
-      !reserve(&events, recorder->eventCount, &recorder->eventRoom, 1, sizeof(ScanEvent))) {
+      !reserveItems(&recorder->events, &recorder->eventRoom, recorder->eventCount,
+                    recorder->eventCount + 1)) {
     recorder->failed = true;
     return;
   }
-  recorder->events = static_cast<ScanEvent*>(events);
   recorder->events[recorder->eventCount++] = {offset, length, kind};
 }
 
@@ -152,13 +141,12 @@ void recordWrite(const void* bytes, uint64_t count) {
     return;
   }
   // Text from elsewhere is copied: it may not outlive the scan.
-  void* text = recorder->text;
   if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
-      !reserve(&text, recorder->textCount, &recorder->textRoom, count, 1)) {
+      !reserveItems(&recorder->text, &recorder->textRoom, recorder->textCount,
+                    recorder->textCount + static_cast<uint32_t>(count))) {
     recorder->failed = true;
     return;
   }
-  recorder->text = static_cast<char*>(text);
   if (count > 0) memcpy(recorder->text + recorder->textCount, bytes, count);
   addEvent(recorder, EventKind::Text, recorder->textCount, count);
   recorder->textCount += count;
