@@ -376,6 +376,13 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   uint64_t counted = 0;
   uint64_t linesCounted = 0;
 
+  // A line begins at bytes[at]: nothing of an include is seen on it yet.
+  auto startLine = [&](uint64_t at) {
+    lineStart = at;
+    atLineStart = true;
+    includeState = 0;
+  };
+
   // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
   auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
     writeOutput(bytes + unwritten, lineStart - unwritten);
@@ -448,9 +455,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         writeNextLineNumber(end);
       }
     }
-    lineStart = end + 1;
-    atLineStart = true;
-    includeState = 0;
+    startLine(end + 1);
   };
 
   for (uint64_t i = 0; i < count; ++i) {
@@ -472,11 +477,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         next = findByteOrPair(bytes, i, count, '\r', '*', '/', '/');
         uint64_t lastLineStart = next;
         while (lastLineStart > i && bytes[lastLineStart - 1] != '\n') --lastLineStart;
-        if (lastLineStart > i) {
-          lineStart = lastLineStart;
-          atLineStart = true;
-          includeState = 0;
-        }
+        if (lastLineStart > i) startLine(lastLineStart);
       } else if (comment == Comment::Block) {
         next = findByteOrPair(bytes, i, count, '\n', '*', '/', '/');
       } else if (!atLineStart &&
@@ -505,9 +506,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
         // Most lines: no include, no CR to drop. The line stays in the span
         // not yet written.
-        lineStart = i + 1;
-        atLineStart = true;
-        includeState = 0;
+        startLine(i + 1);
         if (comment != Comment::None) continue;
         // The next line's blanks change nothing but the window. A first byte
         // other than `#`, `/` or an LF ends the chance of an include and
