@@ -49,7 +49,9 @@ void releaseSource(SourceFile* source);
 // as expandFile, in the given modes; closes it.
 void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes);
 
-// The scan of one file's bytes, with its includes expanded as it goes.
+// The scan of one file's bytes, with its includes expanded as it goes; the
+// directives that the include-once and line-directive modes follow are not
+// looked at.
 void scanText(char* bytes, uint64_t count);
 
 #endif

@@ -1,7 +1,8 @@
 // The progress account on standard output. Every line of it goes through
 // these, so that --quiet can leave all of it out and still let the output,
-// which may itself be standard output, through. Each line goes out in one
-// write to the standard output's buffer.
+// which may itself be standard output, through. Each line that fits the
+// line buffer of printLine goes out in one write to the standard output's
+// buffer.
 #ifndef TUFLAT_EXPAND_PROGRESS_H
 #define TUFLAT_EXPAND_PROGRESS_H
 
