@@ -339,11 +339,6 @@ bool isLeftOut(const char* name, uint64_t length) {
 
 }  // namespace
 
-bool startsWithByteOrderMark(const FileContents& contents) {
-  return contents.count >= sizeof kByteOrderMark &&
-         memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
-}
-
 void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes) {
   config = modes;
   replayable = !config.includeOnce && !config.lineDirectives && !config.expandAngle &&

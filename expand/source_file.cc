@@ -2,8 +2,14 @@
 // that named no file is not tried again, and a regular file opened a second
 // time keeps its bytes for every later open. Only the disk calls are spared;
 // the caller sees the same results as without the cache.
-#include "expand.h"
-#include "file_cache.h"
+#include "source_file.h"
+
+#include <cstring>
+
+bool startsWithByteOrderMark(const FileContents& contents) {
+  return contents.count >= sizeof kByteOrderMark &&
+         memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
+}
 
 int openSource(const char16_t* path, SourceFile* source) {
   source->read = false;

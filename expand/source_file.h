@@ -1,0 +1,34 @@
+// The files to expand: opened and read through the run's cache, each read
+// once, and given back when done.
+#ifndef TUFLAT_EXPAND_SOURCE_FILE_H
+#define TUFLAT_EXPAND_SOURCE_FILE_H
+
+#include "../platform/os.h"
+#include "../platform/simple_file.h"
+#include "file_cache.h"
+
+// A file opened for expansion, and its bytes once read. A file whose bytes
+// the run's cache holds has no handle: its contents are the cache's.
+struct SourceFile {
+  SimpleFile file;
+  FileIdentity identity;
+  bool identityKnown;
+  bool read;
+  FileContents contents;
+  // The path's cache entry, or null; `kept` when contents.bytes are its bytes.
+  CachedPath* cached;
+  bool kept;
+};
+
+// The UTF-8 byte-order mark, never copied from a file into the output.
+constexpr char kByteOrderMark[] = {'\xEF', '\xBB', '\xBF'};
+bool startsWithByteOrderMark(const FileContents& contents);
+
+// Opens the file at a resolved path; 0 when it does not open.
+int openSource(const char16_t* path, SourceFile* source);
+// Reads an opened file whole, once.
+void readSource(SourceFile* source);
+// Frees or gives back the file's bytes and closes it.
+void releaseSource(SourceFile* source);
+
+#endif
