@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "print_line.h"
 #include "winapi.h"
 
 size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t destinationBytes) {
@@ -25,6 +26,24 @@ size_t resolveFullPath(const char16_t* source, char16_t* destination, size_t des
     memmove(destination, destination + 4, (length + 1) * sizeof(char16_t));
   }
   return wideLength(destination);
+}
+
+size_t copyPathSeparated(const char16_t* path, char16_t separator, char16_t* copy) {
+  size_t length = 0;
+  for (; path[length] != 0; ++length)
+    copy[length] = path[length] == u'\\' ? separator : path[length];
+  copy[length] = 0;
+  return length;
+}
+
+const char* narrowText(const char16_t* text, size_t units, size_t* length) {
+  char* shown = textRoom(units);
+  *length = shown != nullptr ? units : 0;
+  // No other test in the loop, so that it narrows many characters at once.
+  for (size_t at = 0; at < *length; ++at) {
+    shown[at] = text[at] <= 0xFF ? static_cast<char>(text[at]) : '?';
+  }
+  return shown;
 }
 
 int oemToWide(const char* text, char16_t* wide, size_t wideChars) {

@@ -25,6 +25,14 @@ inline bool startsWith(const char16_t* text, const char16_t* prefix) {
   return *prefix == 0;
 }
 
+// Copies `path`, terminated, into `copy` with each `\` written as `separator`,
+// and terminates the copy. Returns the characters copied, the terminator not counted.
+size_t copyPathSeparated(const char16_t* path, char16_t separator, char16_t* copy);
+
+// text[0, units) narrowed to bytes, each character above 0xFF as `?`, in the
+// block of textRoom; *length is units, or 0 when no block could be had.
+const char* narrowText(const char16_t* text, size_t units, size_t* length);
+
 // Resolves `source` against the current directory into `destination`, with the
 // prefix `\\?\` unless the result already begins with two backslashes (a
 // prefixed or network path). When the result does not fit, `destination` holds

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "../full_path.h"
-#include "../print_line.h"
 #include "handle.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
@@ -51,31 +50,19 @@ void bufferStandardOutput() {
 }
 
 const char* printableText(const char16_t* text, size_t* length) {
-  size_t units = wideLength(text);
-  char* shown = textRoom(units);
-  *length = shown != nullptr ? units : 0;
-  // No other test in the loop, so that it narrows many characters at once.
-  for (size_t at = 0; at < *length; ++at) {
-    shown[at] = text[at] <= 0xFF ? static_cast<char>(text[at]) : '?';
-  }
-  return shown;
+  return narrowText(text, wideLength(text), length);
 }
 
 size_t toNativePath(const char16_t* resolved, char16_t* native) {
   static const char16_t kDriveRoot[] = u"\\\\?\\Z:\\";
   size_t from = 0;
-  size_t length = 0;
   // Only Z: paths name Linux files: their root is `/`. Others keep their form.
   if (startsWith(resolved, kDriveRoot)) {
     from = 6;
   } else if (hasLongPathPrefix(resolved)) {
     from = 4;
   }
-  for (; resolved[from] != 0; ++from) {
-    native[length++] = resolved[from] == u'\\' ? u'/' : resolved[from];
-  }
-  native[length] = 0;
-  return length;
+  return copyPathSeparated(resolved + from, u'/', native);
 }
 
 const char* systemErrorText(DWORD code) {

@@ -3,8 +3,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <cstring>
-#include <new>
 
 #include "../full_path.h"
 #include "../print_line.h"
@@ -38,12 +36,7 @@ const char* printableText(const char16_t* text, size_t* length) {
   // Every OEM code page writes ASCII as itself, and most paths are ASCII.
   bool ascii = true;
   for (size_t at = 0; at < units; ++at) ascii &= text[at] < 0x80;
-  if (ascii) {
-    char* shown = textRoom(units);
-    *length = shown != nullptr ? units : 0;
-    for (size_t at = 0; at < *length; ++at) shown[at] = static_cast<char>(text[at]);
-    return shown;
-  }
+  if (ascii) return narrowText(text, units, length);
   // Converted here, not by the C runtime's wide printing, which stops at the
   // first character the C locale cannot show and loses the rest of the line.
   int needed = WideCharToMultiByte(CP_OEMCP, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -57,17 +50,12 @@ const char* printableText(const char16_t* text, size_t* length) {
 
 size_t toNativePath(const char16_t* resolved, char16_t* native) {
   static const char16_t kNetworkPrefix[] = u"\\\\?\\UNC\\";
-  size_t from = 0;
-  size_t length = 0;
   if (startsWith(resolved, kNetworkPrefix)) {
-    native[length++] = u'\\';
-    from = 7;
-  } else if (hasLongPathPrefix(resolved) && resolved[3] == u'\\') {
-    from = 4;
+    native[0] = u'\\';
+    return 1 + copyPathSeparated(resolved + 7, u'\\', native + 1);
   }
-  for (; resolved[from] != 0; ++from) native[length++] = resolved[from];
-  native[length] = 0;
-  return length;
+  bool prefixed = hasLongPathPrefix(resolved) && resolved[3] == u'\\';
+  return copyPathSeparated(resolved + (prefixed ? 4 : 0), u'\\', native);
 }
 
 const char* systemErrorText(DWORD code) {
