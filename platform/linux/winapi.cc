@@ -68,6 +68,12 @@ bool isDrive(const char16_t* text) {
          text[1] == u':';
 }
 
+// The end of the separators that start `text`.
+const char16_t* skipSeparators(const char16_t* text) {
+  while (isSeparator(*text)) ++text;
+  return text;
+}
+
 size_t segmentLength(const char16_t* text) {
   size_t length = 0;
   while (text[length] != 0 && !isSeparator(text[length])) ++length;
@@ -96,7 +102,7 @@ class ResolvedPath {
 
   void appendSegments(const char16_t* text) {
     while (*text != 0) {
-      while (isSeparator(*text)) ++text;
+      text = skipSeparators(text);
       size_t length = segmentLength(text);
       if (length > 0) appendSegment(text, length);
       text += length;
@@ -156,12 +162,6 @@ class ResolvedPath {
   size_t rootLength_ = 0;
   bool overflowed_ = false;
 };
-
-// The end of the separators that start `text`.
-const char16_t* skipSeparators(const char16_t* text) {
-  while (isSeparator(*text)) ++text;
-  return text;
-}
 
 // Resolves `name` into `path`; 0 when the name has no resolution. The roots
 // are those of Windows: `\\?\` and `\\.\` (devices), `\\server\share\`
