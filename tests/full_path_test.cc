@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "../platform/os.h"
 #include "../platform/simple_file.h"
 #include "../platform/winapi.h"
 #include "test_files.h"
@@ -109,6 +110,21 @@ TEST_F(FullPath, NetworkAndDeviceRootsResolveAsOnWindows) {
       {"\\\\?\\C:\\", "\\\\?\\C:\\"},
   };
   for (const auto& [source, resolved] : cases) EXPECT_EQ(resolve(source), resolved) << source;
+}
+
+TEST(NativePath, LinuxFilesLoseTheDriveAndTakeSlashes) {
+  auto native = [](const std::string& resolved) {
+    std::u16string wide = widen(resolved);
+    std::u16string out(wide.size() + 1, u'x');
+    size_t length = toNativePath(wide.c_str(), &out[0]);
+    out.resize(length);
+    return narrow(out);
+  };
+  EXPECT_EQ(native("\\\\?\\Z:\\home\\me\\b.h"), "/home/me/b.h");
+  EXPECT_EQ(native("\\\\?\\z:\\home\\b.h"), "/home/b.h");
+  EXPECT_EQ(native("\\\\?\\Z:\\"), "/");
+  EXPECT_EQ(native("\\\\?\\C:\\w\\b.h"), "C:/w/b.h");
+  EXPECT_EQ(native("\\\\?\\Zz\\b.h"), "Zz/b.h");
 }
 
 TEST_F(FullPath, UnresolvableTextsLeaveTheBarePrefix) {

@@ -54,13 +54,14 @@ const char* printableText(const char16_t* text, size_t* length) {
 }
 
 size_t toNativePath(const char16_t* resolved, char16_t* native) {
-  static const char16_t kDriveRoot[] = u"\\\\?\\Z:\\";
   size_t from = 0;
   // Only Z: paths name Linux files: their root is `/`. Others keep their form.
-  if (startsWith(resolved, kDriveRoot)) {
-    from = 6;
-  } else if (hasLongPathPrefix(resolved)) {
-    from = 4;
+  // The drive is kept as written, so z: is Z:.
+  if (hasLongPathPrefix(resolved)) {
+    const char16_t* drive = resolved + 4;
+    bool linuxFile =
+        (drive[0] == u'Z' || drive[0] == u'z') && drive[1] == u':' && drive[2] == u'\\';
+    from = linuxFile ? 6 : 4;
   }
   return copyPathSeparated(resolved + from, u'/', native);
 }
