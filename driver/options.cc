@@ -111,13 +111,8 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
 int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
                    OptionText* options) {
   SimpleFile file;
-  file.handle =
-      CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file.handle == INVALID_HANDLE_VALUE) {
-    complain("cannot open the option file '%s': %s", name, systemErrorText(GetLastError()));
-    return 0;
-  }
+  file.handle = openOrComplain(name, GENERIC_READ, OPEN_EXISTING, "option file");
+  if (file.handle == INVALID_HANDLE_VALUE) return 0;
   FileContents contents = readWholeFile(file.handle);
   if (contents.bytes == nullptr) {
     complain("cannot read the option file '%s' into memory", name);

@@ -139,12 +139,8 @@ int runTuflat(int argumentCount, char** arguments) {
     return 1;
   }
   readSource(&mainSource);
-  HANDLE output =
-      CreateFileA(outputName, GENERIC_WRITE, kShareAll, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (output == INVALID_HANDLE_VALUE) {
-    complain("cannot create the output file '%s': %s", outputName, systemErrorText(GetLastError()));
-    return 1;
-  }
+  HANDLE output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
+  if (output == INVALID_HANDLE_VALUE) return 1;
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 

@@ -142,13 +142,8 @@ int writeDependencyFile(const char* name, const char* target) {
     return 0;
   }
   SimpleFile file;
-  file.handle =
-      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file.handle == INVALID_HANDLE_VALUE) {
-    complain("cannot create the dependency file '%s': %s", name, systemErrorText(GetLastError()));
-    return 0;
-  }
+  file.handle = openOrComplain(name, GENERIC_WRITE, CREATE_ALWAYS, "dependency file");
+  if (file.handle == INVALID_HANDLE_VALUE) return 0;
   bool whole = file.write(text, textLength) == textLength;
   DWORD error = GetLastError();
   if (!CloseHandle(file.handle) && whole) {

@@ -46,6 +46,16 @@ void complain(const char* format, ...) {
   fputc('\n', stderr);
 }
 
+HANDLE openOrComplain(const char* name, DWORD access, DWORD disposition, const char* what) {
+  HANDLE file = CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, disposition, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    complain("cannot %s the %s '%s': %s", disposition == CREATE_ALWAYS ? "create" : "open", what,
+             name, systemErrorText(GetLastError()));
+  }
+  return file;
+}
+
 void noteWriteFailure(DWORD error, uint64_t bytesLost) {
   if (writeFailures++ == 0) firstWriteError = error;
   bytesNotWritten += bytesLost;

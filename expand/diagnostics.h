@@ -10,6 +10,11 @@
 // One line "tuflat: " + the formatted text, after whatever standard output holds.
 void complain(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Opens the file `name`, shared with every other opener. When it cannot,
+// says "cannot open (or, for CREATE_ALWAYS, create) the <what> '<name>'" and
+// why, and returns INVALID_HANDLE_VALUE.
+HANDLE openOrComplain(const char* name, DWORD access, DWORD disposition, const char* what);
+
 // Anything recorded by these makes the run end with status 2. `size` is
 // kUnknownSize for a stream that could not be read to its end.
 void noteWriteFailure(DWORD error, uint64_t bytesLost);
