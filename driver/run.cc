@@ -37,14 +37,9 @@ int identityOf(HANDLE file, FileIdentity* identity) {
 bool outputWouldDestroyInput(const char* optionName, const char* sourceName,
                              const char* outputName) {
   FileIdentity output;
-  if (!identityOf(CreateFileA(outputName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
-                  &output)) {
-    return false;
-  }
+  if (!identityOfNamedFile(outputName, &output)) return false;
   FileIdentity input;
-  if (identityOf(CreateFileA(optionName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
-                 &input) &&
-      input == output) {
+  if (identityOfNamedFile(optionName, &input) && input == output) {
     complain("the output file '%s' is the option file; nothing was written", outputName);
     return true;
   }
@@ -81,8 +76,7 @@ int locateMainSource(const char* sourceName) {
 // The option file is the first file the dependency file names.
 void noteOptionFile(const char* optionName) {
   FileIdentity identity;
-  bool known = identityOf(CreateFileA(optionName, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
-                          &identity) != 0;
+  bool known = identityOfNamedFile(optionName, &identity) != 0;
   oemToWide(optionName, ConvBuffer.wide, kWorkBufferChars);
   resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
   noteDependency(ResultBuffer.wide, known ? &identity : nullptr, false);

@@ -64,13 +64,8 @@ void appendNative(const char16_t* path) {
 
 // True when the file `name` exists and is the output or a file read.
 bool wouldDestroyAFile(const char* name) {
-  HANDLE existing = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-  if (existing == INVALID_HANDLE_VALUE) return false;
   FileIdentity identity;
-  bool known = getFileIdentity(existing, &identity) != 0;
-  CloseHandle(existing);
-  if (!known) return false;
+  if (!identityOfNamedFile(name, &identity)) return false;
   if (OutputIdentityKnown && identity == OutputIdentity) return true;
   for (uint32_t at = 0; at < dependencyCount; ++at) {
     if (dependencies[at].identityKnown && dependencies[at].identity == identity) return true;

@@ -14,6 +14,15 @@ WorkBuffer ConvBuffer;
 WorkBuffer CandidateBuffer;
 WorkBuffer ResultBuffer;
 
+int identityOfNamedFile(const char* name, FileIdentity* identity) {
+  HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  int known = getFileIdentity(file, identity);
+  CloseHandle(file);
+  return known;
+}
+
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {
   size_t suffixLength = wideLength(suffix);
   size_t count = length + suffixLength + 1;

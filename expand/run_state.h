@@ -47,6 +47,9 @@ extern WorkBuffer CandidateBuffer;
 // A resolved `/I` path, the main source's directory, an include line's name.
 extern WorkBuffer ResultBuffer;
 
+// The identity of the existing file `name`, or 0 when it cannot be had.
+int identityOfNamedFile(const char* name, FileIdentity* identity);
+
 // A new entry holding `length` characters of `text` followed by `suffix`.
 // Returns 0 when no memory can be had.
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry);
