@@ -20,6 +20,11 @@ class Flags : public ::testing::Test {
     arguments.insert(arguments.end(), {"opts.txt", "a.c", "out.c"});
     return runTool(arguments, dir.path());
   }
+  // The output of a run that must succeed.
+  std::string flattened(const std::vector<std::string>& flags, const std::string& options = "") {
+    EXPECT_EQ(flatten(flags, options).status, 0);
+    return dir.read("out.c");
+  }
   std::string at(const std::string& rest = "") const { return dir.shown() + rest; }
   // A file's path in the platform's own spelling, as editors take it.
   std::string native(const std::string& relative) const {
@@ -168,12 +173,10 @@ TEST_F(Flags, OnceWrapsEveryCopyOfAPragmaOnceFileInAGuardOfItsOwn) {
             "#include \"p.h\"\n"
             "#include \"q.h\"\n"
             "int a = p + q;\n");
-  ToolRun run = flatten({"--once"});
-  EXPECT_EQ(run.status, 0);
   std::string p =
       "#ifndef TUFLAT_ONCE_1_\n#define TUFLAT_ONCE_1_\n//--- #pragma once\nint p = 1;\n"
       "#endif\n";
-  EXPECT_EQ(dir.read("out.c"),
+  EXPECT_EQ(flattened({"--once"}),
             "\n\n//--- #pragma once\n#if 0\n//--- #include \"p.h\"\n" + p +
                 "#endif\n//--- #include \"q.h\"\n#ifndef TUFLAT_ONCE_2_\n#define TUFLAT_ONCE_2_\n"
                 "//---   #  pragma   once // q\n//--- #include \"p.h\"\n" +
@@ -191,10 +194,8 @@ TEST_F(Flags, OnceCountsConditionalsAlongTheChainOfFiles) {
   dir.write("c.h", "#if !defined C_H\n#define C_H\nint c;\n#endif\n");
   dir.write("d.h", "#ifndef D_H\n#define D_H\nint d;\n#endif\n");
   dir.write("a.c", "#include \"b.h\"\n#include \"c.h\"\n#include \"d.h\"\n#include \"c.h\"\n");
-  ToolRun run = flatten({"--once"});
-  EXPECT_EQ(run.status, 0);
   std::string c = "#if !defined C_H\n#define C_H\nint c;\n#endif\n";
-  EXPECT_EQ(dir.read("out.c"),
+  EXPECT_EQ(flattened({"--once"}),
             "\n\n//--- #include \"b.h\"\n#if !defined(B_H)\n#define B_H\n//--- #include \"d.h\"\n"
             "#ifndef D_H\n#define D_H\nint d;\n#endif\n#if X\n//--- #include \"c.h\"\n" +
                 c + "#endif\n#endif\n//--- #include \"c.h\"\n" + c +
@@ -212,30 +213,26 @@ TEST_F(Flags, OnceExpandsAgainAfterAnUndefAndWhatIsNotOneGuardBlock) {
             "#include \"after.h\"\n#include \"after.h\"\n#include \"before.h\"\n"
             "#include \"before.h\"\n#include \"other.h\"\n#include \"other.h\"\n"
             "#include \"mismatch.h\"\n#include \"mismatch.h\"\n");
-  ToolRun run = flatten({"--once"});
-  EXPECT_EQ(run.status, 0);
   std::string g = "#ifndef G\n#define G\nint g;\n#endif\n";
   auto twice = [&](const std::string& name) {
     std::string text = "//--- #include \"" + name + "\"\n" + dir.read(name);
     return text + text;
   };
-  EXPECT_EQ(dir.read("out.c"), "\n\n//--- #include \"g.h\"\n" + g + "//--- #include \"g.h\"\n" +
-                                   "#undef G\n//--- #include \"g.h\"\n" + g +
-                                   "//--- #include \"g.h\"\n" + twice("after.h") +
-                                   twice("before.h") + twice("other.h") + twice("mismatch.h"));
+  EXPECT_EQ(flattened({"--once"}), "\n\n//--- #include \"g.h\"\n" + g + "//--- #include \"g.h\"\n" +
+                                       "#undef G\n//--- #include \"g.h\"\n" + g +
+                                       "//--- #include \"g.h\"\n" + twice("after.h") +
+                                       twice("before.h") + twice("other.h") + twice("mismatch.h"));
 }
 
 TEST_F(Flags, LineDirectivesNameEveryFileAndTheIncludersNextLine) {
   dir.write("a.c", "one\r\n#include \"b.h\"\r\nthree\n#include \"none.h\"\nfive\n");
   dir.write("sub/b.h", "b1\n#include \"c.h\"\nb3");
   dir.write("sub/c.h", "c\n");
-  ToolRun run = flatten({"--line-directives"}, "/Isub\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("out.c"), "\n\n" + line(1, "a.c") + "one\n//--- #include \"b.h\"\n" +
-                                   line(1, "sub/b.h") + "b1\n//--- #include \"c.h\"\n" +
-                                   line(1, "sub/c.h") + "c\n" + line(3, "sub/b.h") + "b3\n" +
-                                   line(3, "a.c") + "three\n//--- #include \"none.h\"\n" +
-                                   "!!! NO FILE !!!\n" + line(5, "a.c") + "five\n");
+  EXPECT_EQ(flattened({"--line-directives"}, "/Isub\n"),
+            "\n\n" + line(1, "a.c") + "one\n//--- #include \"b.h\"\n" + line(1, "sub/b.h") +
+                "b1\n//--- #include \"c.h\"\n" + line(1, "sub/c.h") + "c\n" + line(3, "sub/b.h") +
+                "b3\n" + line(3, "a.c") + "three\n//--- #include \"none.h\"\n" +
+                "!!! NO FILE !!!\n" + line(5, "a.c") + "five\n");
 }
 
 TEST_F(Flags, LineDirectivesFollowTheBlocksThatHoldInsertedText) {
@@ -247,10 +244,8 @@ TEST_F(Flags, LineDirectivesFollowTheBlocksThatHoldInsertedText) {
   dir.write("a.c",
             "#if A\n#if B\n#include \"c.h\"\n#endif\nq\n#elif C\nr\n#endif\n"
             "#ifdef X\n#else\n#endif\n#include \"b.h\"\nend\n");
-  ToolRun run = flatten({"--line-directives"});
-  EXPECT_EQ(run.status, 0);
   std::string c = line(1, "c.h") + "c\n";
-  EXPECT_EQ(dir.read("out.c"),
+  EXPECT_EQ(flattened({"--line-directives"}),
             "\n\n" + line(1, "a.c") + "#if A\n#if B\n//--- #include \"c.h\"\n" + c +
                 line(4, "a.c") + "#endif\n" + line(5, "a.c") + "q\n#elif C\n" + line(7, "a.c") +
                 "r\n#endif\n" + line(9, "a.c") +
@@ -264,22 +259,19 @@ TEST_F(Flags, LineDirectivePathsAreEscapedAsCStrings) {
   if (runsWindowsProgram()) GTEST_SKIP() << "a name with a quote needs Linux";
   dir.write("q\"d/b.h", "b\n");
   dir.write("a.c", "#include \"b.h\"\n");
-  ToolRun run = flatten({"--line-directives"}, "/Iq\"d\n");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("out.c"), "\n\n" + line(1, "a.c") + "//--- #include \"b.h\"\n#line 1 \"" +
-                                   dir.path() + "/q\\\"d/b.h\"\nb\n" + line(2, "a.c"));
+  EXPECT_EQ(flattened({"--line-directives"}, "/Iq\"d\n"),
+            "\n\n" + line(1, "a.c") + "//--- #include \"b.h\"\n#line 1 \"" + dir.path() +
+                "/q\\\"d/b.h\"\nb\n" + line(2, "a.c"));
 }
 
 TEST_F(Flags, LineDirectivesWorkWithOnce) {
   dir.write("a.c", "#include \"p.h\"\n#include \"p.h\"\nend\n");
   dir.write("p.h", "#pragma once\np\n");
-  ToolRun run = flatten({"--once", "--line-directives"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(dir.read("out.c"), "\n\n" + line(1, "a.c") + "//--- #include \"p.h\"\n" +
-                                   "#ifndef TUFLAT_ONCE_1_\n#define TUFLAT_ONCE_1_\n" +
-                                   line(1, "p.h") + "//--- #pragma once\np\n#endif\n" +
-                                   line(2, "a.c") + "//--- #include \"p.h\"\n" + line(3, "a.c") +
-                                   "end\n");
+  EXPECT_EQ(flattened({"--once", "--line-directives"}),
+            "\n\n" + line(1, "a.c") + "//--- #include \"p.h\"\n" +
+                "#ifndef TUFLAT_ONCE_1_\n#define TUFLAT_ONCE_1_\n" + line(1, "p.h") +
+                "//--- #pragma once\np\n#endif\n" + line(2, "a.c") + "//--- #include \"p.h\"\n" +
+                line(3, "a.c") + "end\n");
 }
 
 TEST_F(Flags, DependencyFileListsEveryFileReadOnceWithEmptyRulesForHeaders) {
@@ -383,14 +375,12 @@ TEST_F(Flags, RepeatsInLineDirectivesNumberEveryCopy) {
   dir.write("c.h", "c1\n#include \"d.h\"\nc3\n");
   dir.write("d.h", "d\n");
   dir.write("a.c", "#include \"c.h\"\n#include \"c.h\"\n#include \"c.h\"\nend\n");
-  ToolRun run = flatten({"--line-directives"});
-  EXPECT_EQ(run.status, 0);
   std::string expected = "\n\n" + line(1, "a.c");
   for (int next = 2; next <= 4; ++next) {
     expected += "//--- #include \"c.h\"\n" + line(1, "c.h") + "c1\n//--- #include \"d.h\"\n" +
                 line(1, "d.h") + "d\n" + line(3, "c.h") + "c3\n" + line(next, "a.c");
   }
-  EXPECT_EQ(dir.read("out.c"), expected + "end\n");
+  EXPECT_EQ(flattened({"--line-directives"}), expected + "end\n");
 }
 
 TEST_F(Flags, RepeatsInExpandAngleAndNoExpandFollowAndReportEveryCopy) {
