@@ -293,22 +293,19 @@ void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
   constexpr int kKept = 6;
   Token kept[kKept];
   int seen = 0;
+  directive->kind = DirectiveKind::Other;
+  directive->nameStart = 0;
+  directive->nameLength = 0;
   Token first = tokens->next();
   // A header name is no string: `<a/*b.h>` opens no comment.
   if (spells(bytes, first, "include") || spells(bytes, first, "include_next") ||
       spells(bytes, first, "import")) {
     tokens->skipToLineEnd();
-    directive->kind = DirectiveKind::Other;
-    directive->nameStart = 0;
-    directive->nameLength = 0;
     return;
   }
   for (Token token = first; token.kind != TokenKind::LineEnd; token = tokens->next(), ++seen) {
     if (seen < kKept) kept[seen] = token;
   }
-  directive->kind = DirectiveKind::Other;
-  directive->nameStart = 0;
-  directive->nameLength = 0;
   if (seen == 0) return;
   const Token& keyword = kept[0];
   int nameAt = -1;
@@ -331,9 +328,11 @@ void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
   } else if (spells(bytes, keyword, "else") || spells(bytes, keyword, "elif") ||
              spells(bytes, keyword, "elifdef") || spells(bytes, keyword, "elifndef")) {
     directive->kind = DirectiveKind::Alternative;
-  } else if (spells(bytes, keyword, "define") || spells(bytes, keyword, "undef")) {
-    directive->kind =
-        spells(bytes, keyword, "define") ? DirectiveKind::Define : DirectiveKind::Undef;
+  } else if (spells(bytes, keyword, "define")) {
+    directive->kind = DirectiveKind::Define;
+    if (seen >= 2) nameAt = 1;
+  } else if (spells(bytes, keyword, "undef")) {
+    directive->kind = DirectiveKind::Undef;
     if (seen >= 2) nameAt = 1;
   } else if (spells(bytes, keyword, "pragma") && seen >= 2 && spells(bytes, kept[1], "once")) {
     directive->kind = DirectiveKind::PragmaOnce;

@@ -1,5 +1,6 @@
 // Preprocessor directives as a compiler finds them, and whether a file is one
-// the compiler reads only once. Used by the include-once mode only.
+// the compiler reads only once. Used by the include-once and line-directive
+// modes only.
 #ifndef TUFLAT_EXPAND_DIRECTIVES_H
 #define TUFLAT_EXPAND_DIRECTIVES_H
 
