@@ -20,10 +20,8 @@ struct Dependency {
   bool header;
 };
 
-Dependency* dependencies = nullptr;
-uint32_t dependencyCount = 0;
-uint32_t dependencyCapacity = 0;
-HashIndex byPath;
+// Found by their paths.
+RecordTable<Dependency> dependencies;
 // Set when memory ran out: the file would lack dependencies, so it is not written.
 bool dependenciesLost = false;
 
@@ -67,8 +65,9 @@ bool wouldDestroyAFile(const char* name) {
   FileIdentity identity;
   if (!identityOfNamedFile(name, &identity)) return false;
   if (OutputIdentityKnown && identity == OutputIdentity) return true;
-  for (uint32_t at = 0; at < dependencyCount; ++at) {
-    if (dependencies[at].identityKnown && dependencies[at].identity == identity) return true;
+  for (uint32_t at = 0; at < dependencies.count; ++at) {
+    const Dependency& entry = dependencies.items[at];
+    if (entry.identityKnown && entry.identity == identity) return true;
   }
   return false;
 }
@@ -95,21 +94,20 @@ size_t escapeForMake(const char* name, char* escaped) {
 void noteDependency(const char16_t* resolvedPath, const FileIdentity* identity, bool header) {
   size_t length = wideLength(resolvedPath);
   uint64_t hash = hashBytes(resolvedPath, length * sizeof(char16_t));
-  uint32_t found = findInIndex(byPath, hash, [&](uint32_t at) {
-    return dependencies[at].length == length &&
-           memcmp(dependencies[at].path, resolvedPath, length * sizeof(char16_t)) == 0;
+  uint32_t found = findInIndex(dependencies.index, hash, [&](uint32_t at) {
+    return dependencies.items[at].length == length &&
+           memcmp(dependencies.items[at].path, resolvedPath, length * sizeof(char16_t)) == 0;
   });
   if (found != kNoRecord) return;
   auto* path = new (std::nothrow) char16_t[length + 1];
-  if (path == nullptr ||
-      !reserveItems(&dependencies, &dependencyCapacity, dependencyCount, dependencyCount + 1) ||
-      !addToIndex(&byPath, hash, dependencyCount)) {
+  uint32_t number = path != nullptr ? addRecord(&dependencies, hash) : kNoRecord;
+  if (number == kNoRecord) {
     delete[] path;
     dependenciesLost = true;
     return;
   }
   memcpy(path, resolvedPath, (length + 1) * sizeof(char16_t));
-  Dependency& entry = dependencies[dependencyCount++];
+  Dependency& entry = dependencies.items[number];
   entry = {path, length, FileIdentity(), identity != nullptr, header};
   if (identity != nullptr) entry.identity = *identity;
 }
@@ -121,15 +119,15 @@ int writeDependencyFile(const char* name, const char* target) {
   }
   appendEscaped(target);
   append(":", 1);
-  for (uint32_t at = 0; at < dependencyCount; ++at) {
+  for (uint32_t at = 0; at < dependencies.count; ++at) {
     append(" \\\n  ", 5);
-    appendNative(dependencies[at].path);
+    appendNative(dependencies.items[at].path);
   }
   append("\n", 1);
-  for (uint32_t at = 0; at < dependencyCount; ++at) {
-    if (!dependencies[at].header) continue;
+  for (uint32_t at = 0; at < dependencies.count; ++at) {
+    if (!dependencies.items[at].header) continue;
     append("\n", 1);
-    appendNative(dependencies[at].path);
+    appendNative(dependencies.items[at].path);
     append(":\n", 2);
   }
   if (dependenciesLost) {

@@ -21,10 +21,8 @@ struct OnceRecord {
   uint32_t guardNumber;
 };
 
-OnceRecord* records = nullptr;
-uint32_t recordCount = 0;
-uint32_t recordCapacity = 0;
-HashIndex byIdentity;
+// Found by their files' identities.
+RecordTable<OnceRecord> records;
 HashIndex byGuard;
 uint32_t guardsWritten = 0;
 uint32_t conditionalDepth = 0;
@@ -37,17 +35,16 @@ uint64_t hashIdentity(const FileIdentity& identity) {
 }
 
 uint32_t findRecord(const FileIdentity& identity) {
-  return findInIndex(byIdentity, hashIdentity(identity),
-                     [&](uint32_t record) { return records[record].identity == identity; });
+  return findInIndex(records.index, hashIdentity(identity),
+                     [&](uint32_t record) { return records.items[record].identity == identity; });
 }
 
 // The record of a file met for the first time, classified by its first copy.
-uint32_t addRecord(const FileIdentity& identity, const char* bytes, const OnceClass& kind) {
-  if (!reserveItems(&records, &recordCapacity, recordCount, recordCount + 1)) return kNoRecord;
-  uint32_t number = recordCount;
-  OnceRecord& record = records[recordCount++];
+uint32_t addOnceRecord(const FileIdentity& identity, const char* bytes, const OnceClass& kind) {
+  uint32_t number = addRecord(&records, hashIdentity(identity));
+  if (number == kNoRecord) return kNoRecord;
+  OnceRecord& record = records.items[number];
   record = {identity, kind.pragmaOnce || kind.guarded, kind.pragmaOnce, false, nullptr, 0, 0};
-  if (!addToIndex(&byIdentity, hashIdentity(identity), number)) return kNoRecord;
   if (kind.guarded && !kind.pragmaOnce) {
     record.guard = new (std::nothrow) char[kind.guardLength];
     if (record.guard == nullptr) return kNoRecord;
@@ -63,7 +60,7 @@ uint32_t addRecord(const FileIdentity& identity, const char* bytes, const OnceCl
 // A copy of a guarded file met after an `#undef` of its guard may be read.
 void forgetGuard(const char* name, uint32_t length) {
   findInIndex(byGuard, hashBytes(name, length), [&](uint32_t record) {
-    OnceRecord& entry = records[record];
+    OnceRecord& entry = records.items[record];
     if (entry.guardLength == length && memcmp(entry.guard, name, length) == 0) {
       entry.safe = false;
     }
@@ -82,7 +79,7 @@ void writeGuardLine(const char* directive, uint32_t number) {
 bool isExpandedOnce(const FileIdentity& identity) {
   if (bookkeepingLost) return false;
   uint32_t record = findRecord(identity);
-  return record != kNoRecord && records[record].readOnce && records[record].safe;
+  return record != kNoRecord && records.items[record].readOnce && records.items[record].safe;
 }
 
 void beginOnceScan(const char* bytes, const DirectiveList* directives, const OnceClass& kind,
@@ -93,18 +90,19 @@ void beginOnceScan(const char* bytes, const DirectiveList* directives, const Onc
   uint32_t record = kNoRecord;
   if (identity != nullptr && !bookkeepingLost) {
     record = findRecord(*identity);
-    if (record == kNoRecord) record = addRecord(*identity, bytes, kind);
+    if (record == kNoRecord) record = addOnceRecord(*identity, bytes, kind);
     if (record == kNoRecord) bookkeepingLost = true;
   }
-  if (record != kNoRecord && conditionalDepth == 0) records[record].safe = true;
+  if (record != kNoRecord && conditionalDepth == 0) records.items[record].safe = true;
   // The main source is read once anyway. Without an identity, every copy
   // counts as a file of its own.
   if (kind.pragmaOnce && !isMainSource) {
     if (record == kNoRecord) {
       scan->guardNumber = ++guardsWritten;
     } else {
-      if (records[record].guardNumber == 0) records[record].guardNumber = ++guardsWritten;
-      scan->guardNumber = records[record].guardNumber;
+      OnceRecord& entry = records.items[record];
+      if (entry.guardNumber == 0) entry.guardNumber = ++guardsWritten;
+      scan->guardNumber = entry.guardNumber;
     }
   }
   if (scan->guardNumber != 0) {

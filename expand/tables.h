@@ -53,4 +53,25 @@ uint32_t findInIndex(const HashIndex& index, uint64_t hash, IsWanted isWanted) {
   return kNoRecord;
 }
 
+// Records items[0, count) of room for `capacity`, found through `index`.
+template <typename Item>
+struct RecordTable {
+  Item* items = nullptr;
+  uint32_t count = 0;
+  uint32_t capacity = 0;
+  HashIndex index;
+};
+
+// Makes room for one more record, found under `hash`, and returns its
+// number; the caller fills it. Returns kNoRecord, adding nothing, when no
+// memory can be had.
+template <typename Item>
+uint32_t addRecord(RecordTable<Item>* table, uint64_t hash) {
+  if (!reserveItems(&table->items, &table->capacity, table->count, table->count + 1) ||
+      !addToIndex(&table->index, hash, table->count)) {
+    return kNoRecord;
+  }
+  return table->count++;
+}
+
 #endif
