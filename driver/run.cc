@@ -133,24 +133,13 @@ int runTuflat(int argumentCount, char** arguments) {
     return 1;
   }
   readSource(&mainSource);
-  HANDLE output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
-  if (output == INVALID_HANDLE_VALUE) return 1;
-  OutputFile.handle = output;
-  OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
-
-  progressCount("n_I=", directories + 1);
   if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
                      OptionKind::Paths) != directories) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
-  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
-    progressWide("<%s>\n", SearchList.entries[slot].text);
-  }
-
   uint32_t defines =
       collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines);
-  progressCount("n_D=", defines);
   DefineList.entries = newEntries(defines);
   if (DefineList.entries == nullptr ||
       collectOptions(options.text, options.length, 'D', DefineList.entries, OptionKind::Defines) !=
@@ -158,6 +147,16 @@ int runTuflat(int argumentCount, char** arguments) {
     return outOfMemory();
   }
   DefineList.count = defines;
+  HANDLE output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
+  if (output == INVALID_HANDLE_VALUE) return 1;
+  OutputFile.handle = output;
+  OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
+
+  progressCount("n_I=", directories + 1);
+  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
+    progressWide("<%s>\n", SearchList.entries[slot].text);
+  }
+  progressCount("n_D=", defines);
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
     progressWide("<%s>\n", DefineList.entries[entry].text);
   }
