@@ -40,14 +40,15 @@ void append(const char* bytes, size_t count) {
   textLength += static_cast<uint32_t>(count);
 }
 
+// Escapes straight into the text, which first gets room for the longest result.
 void appendEscaped(const char* name) {
-  auto* escaped = new (std::nothrow) char[strlen(name) * 2 + 1];
-  if (escaped == nullptr) {
+  size_t room = strlen(name) * 2 + 1;
+  if (room > UINT32_MAX - textLength ||
+      !reserveItems(&text, &textCapacity, textLength, textLength + static_cast<uint32_t>(room))) {
     dependenciesLost = true;
     return;
   }
-  append(escaped, escapeForMake(name, escaped));
-  delete[] escaped;
+  textLength += static_cast<uint32_t>(escapeForMake(name, text + textLength));
 }
 
 void appendNative(const char16_t* path) {
