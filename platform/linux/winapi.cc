@@ -285,9 +285,10 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
   // A directory is not a file to open, as on Windows without backup semantics.
   // A regular file ignores O_NONBLOCK, so only other files pay to clear it.
   struct stat status;
+  // F_SETFL takes the open's own flags, less the one that is done with.
   if (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode) ||
       (readOnly && !S_ISREG(status.st_mode) &&
-       fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0)) {
+       fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
     close(descriptor);
     fail(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
