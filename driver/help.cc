@@ -9,8 +9,9 @@ constexpr char kHelpText[] = R"(       tuflat --help | -h
 
 Flattens the translation unit SOURCE into the file OUTPUT. Every quoted
 include line is written as a //--- comment, followed by the flattened text of
-the file it names. OUTPUT begins with one #define line per definition and a
-blank line. A progress account goes to standard output.
+the file it names. OUTPUT begins with one #define line per definition and
+two empty lines (after a byte-order mark, when SOURCE starts with one). A
+progress account goes to standard output.
 
 OPTIONS is a file with one switch per line:
   /I<directory>        adds an include directory (relative to the current
@@ -27,7 +28,8 @@ Flags come before OPTIONS; -- ends them:
   --once               expand a file that the compiler would include only once
                        (#pragma once, or a guard around the whole file) only at
                        its first unconditional include; later includes keep
-                       only the comment line
+                       only the comment line; each copy of a #pragma once file
+                       is wrapped in #ifndef TUFLAT_ONCE_<n>_ ... #endif
   --line-directives    add #line directives, so that diagnostics name the
                        original files and lines
   --deps FILE          write a make dependency file: OUTPUT depends on every
@@ -75,7 +77,7 @@ Exit status:
      (a full disk, a file size limit), closing it failed, a file could not be
      read whole, an include nested too deep or an include of OUTPUT itself was
      not followed, standard output could not be written, or the --deps file
-     could not be written. One line on standard error says what is missing.
+     could not be written. Standard error says what is missing.
 )";
 
 }  // namespace
