@@ -68,8 +68,7 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
     } else if (is(argument, "--quiet")) {
       line->quiet = true;
     } else if (is(argument, "--deps")) {
-      line->dependencyName = arguments[++at];
-      line->modes.listDependencies = true;
+      line->modes.dependencyName = arguments[++at];
     } else if (is(argument, "--no-expand")) {
       patterns[line->modes.noExpandCount++] = arguments[++at];
     } else if (argument[1] == 'I' || argument[1] == 'D') {

@@ -15,8 +15,6 @@ struct CommandLine {
   const char* optionName = nullptr;
   const char* sourceName = nullptr;
   const char* outputName = nullptr;
-  // `--deps FILE`, or null.
-  const char* dependencyName = nullptr;
   bool quiet = false;
   RunConfig modes;
   // The `-I` and `-D` flags in order, as option-file lines `/I...` and

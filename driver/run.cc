@@ -168,11 +168,12 @@ int runTuflat(int argumentCount, char** arguments) {
   writeDefineBlock();
 
   writeOutputText("\n\n");
-  if (command.modes.listDependencies) noteOptionFile(optionName);
+  const char* dependencyName = command.modes.dependencyName;
+  if (dependencyName != nullptr) noteOptionFile(optionName);
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
   if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
-  bool dependenciesWritten = command.dependencyName == nullptr ||
-                             writeDependencyFile(command.dependencyName, command.outputName);
+  bool dependenciesWritten =
+      dependencyName == nullptr || writeDependencyFile(dependencyName, command.outputName);
   return reportLosses() || !dependenciesWritten ? 2 : 0;
 }

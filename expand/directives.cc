@@ -413,7 +413,5 @@ OnceClass classifyOnce(const char* bytes, const DirectiveList& list) {
   result.guarded = true;
   result.guardStart = open.nameStart;
   result.guardLength = open.nameLength;
-  result.guardOpen = 0;
-  result.guardClose = list.count - 1;
   return result;
 }

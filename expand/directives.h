@@ -56,11 +56,9 @@ struct OnceClass {
   // directive opens on !defined(G), the second defines G, and the `#endif`
   // that closes the first, with no #else or #elif between, is the last.
   bool guarded = false;
-  // For a guarded file: G, and the guard's two directives in the list.
+  // For a guarded file: G. The guard's directives are the list's first and last.
   uint64_t guardStart = 0;
   uint32_t guardLength = 0;
-  uint32_t guardOpen = 0;
-  uint32_t guardClose = 0;
 };
 
 OnceClass classifyOnce(const char* bytes, const DirectiveList& list);

@@ -84,8 +84,7 @@ bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart)
   for (; file->next < list.count && list.items[file->next].lineStart <= lineStart; ++file->next) {
     uint32_t at = file->next;
     const Directive& directive = list.items[at];
-    bool ownGuard =
-        file->kind.guarded && (at == file->kind.guardOpen || at == file->kind.guardClose);
+    bool ownGuard = file->kind.guarded && (at == 0 || at + 1 == list.count);
     if (file->once != nullptr) applyOnceDirective(*file->once, bytes, list, at, ownGuard);
     pragmaOnce = file->once != nullptr && directive.kind == DirectiveKind::PragmaOnce &&
                  directive.lineStart == lineStart;
@@ -187,7 +186,7 @@ void writeLineDirective(uint64_t line, const char* path) {
 // Scans one file's text with the modes that need to look at it. `path` is
 // read only before the scan begins, which may overwrite the work buffers.
 void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
-  if (config.listDependencies) {
+  if (config.dependencyName != nullptr) {
     noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
   }
   if (replayable) {

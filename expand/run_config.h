@@ -12,8 +12,8 @@ struct RunConfig {
   bool lineDirectives = false;
   // Angle includes are expanded too when a `/I` directory holds them.
   bool expandAngle = false;
-  // Every file read is remembered for the dependency file.
-  bool listDependencies = false;
+  // `--deps FILE`: every file read is remembered for this file; null when off.
+  const char* dependencyName = nullptr;
   // Include names matching one of these are copied, not followed:
   // noExpand[0, noExpandCount), NUL-terminated, living until the process exits.
   const char* const* noExpand = nullptr;
