@@ -13,13 +13,6 @@ constexpr uint64_t kMaxTransfer = 1u << 30;
 // A stream is first read into a block this big, doubled as it fills.
 constexpr uint64_t kFirstStreamBlock = 1 << 16;
 
-uint64_t seek(HANDLE file, uint64_t distance, DWORD method) {
-  LONG high = static_cast<LONG>(distance >> 32);
-  DWORD low =
-      SetFilePointer(file, static_cast<LONG>(static_cast<uint32_t>(distance)), &high, method);
-  return (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
-}
-
 }  // namespace
 
 HANDLE SimpleFile::openForRead(const char16_t* path) {
@@ -55,13 +48,9 @@ uint64_t SimpleFile::write(const void* buffer, uint64_t count) {
 }
 
 uint64_t getFileSize(HANDLE file) {
-  uint64_t saved = seek(file, 0, FILE_CURRENT);
-  LONG high = 0;
-  DWORD low = SetFilePointer(file, 0, &high, FILE_END);
-  uint64_t size = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) size = kUnknownSize;
-  seek(file, saved, FILE_BEGIN);
-  return size;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file, &size)) return kUnknownSize;
+  return static_cast<uint64_t>(size.QuadPart);
 }
 
 FileContents readWholeFile(HANDLE file) {

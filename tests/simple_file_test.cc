@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +31,7 @@ class FileSize : public ::testing::Test {
   ScratchDirectory dir;
 };
 
-TEST_F(FileSize, SeekingFindsTheExactSize) {
+TEST_F(FileSize, TheSizeIsExactAtAnyLength) {
   const uint64_t sizes[] = {0, 1, 65536, 4294967295, (1ull << 32) + 12345};
   for (uint64_t size : sizes) {
     HANDLE file = fileOfSize(size);
@@ -77,6 +78,22 @@ TEST_F(FileSize, ARegularFileIsReadWhole) {
   EXPECT_EQ(std::string(contents.bytes, 4), "xxxx");
   ::operator delete(contents.bytes);
   CloseHandle(file);
+}
+
+// What an open learns of a regular file answers the questions that follow it,
+// but never for another file that later takes the same descriptor number.
+TEST_F(FileSize, AReusedDescriptorIsAskedAfresh) {
+  HANDLE regular = fileOfSize(10);
+  ASSERT_NE(regular, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileType(regular), FILE_TYPE_DISK);
+  CloseHandle(regular);
+  std::string fifo = dir.path() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  HANDLE stream = CreateFileA(fifo.c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_EQ(stream, regular);
+  EXPECT_EQ(GetFileType(stream), FILE_TYPE_PIPE);
+  EXPECT_EQ(getFileSize(stream), kUnknownSize);
+  CloseHandle(stream);
 }
 
 TEST_F(FileSize, TheFilePositionIsKept) {

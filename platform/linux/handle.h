@@ -14,6 +14,12 @@ inline int descriptorOf(HANDLE handle) {
   return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 1);
 }
 
+struct stat;
+
+// The status of an open file, as fstat gives it; 0 with the error set when it
+// cannot be had.
+int statusOf(HANDLE file, struct stat* status);
+
 DWORD errorCodeOf(int errnoValue);
 int errnoOf(DWORD code);
 

@@ -14,7 +14,7 @@
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   struct stat status;
-  if (fstat(descriptorOf(file), &status) != 0) return 0;
+  if (!statusOf(file, &status)) return 0;
   identity->volume = static_cast<uint64_t>(status.st_dev);
   identity->index = static_cast<uint64_t>(status.st_ino);
   return 1;

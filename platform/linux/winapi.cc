@@ -14,6 +14,16 @@ namespace {
 
 DWORD lastError = NO_ERROR;
 
+// The status of the regular file last opened for reading only, taken at its
+// open; descriptor -1 when none. Such a file is asked for its type, size and
+// identity right after, and none of them can change while it is open, since
+// the inputs of a run do not change: the answer spares those system calls.
+struct OpenedStatus {
+  int descriptor = -1;
+  struct stat status;
+};
+OpenedStatus lastOpened;
+
 struct ErrorPair {
   int errnoValue;
   DWORD code;
@@ -293,10 +303,25 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
     fail(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  if (readOnly && S_ISREG(status.st_mode)) {
+    lastOpened = {descriptor, status};
+  } else if (descriptor == lastOpened.descriptor) {
+    // The number is free again, so the file it named was closed.
+    lastOpened.descriptor = -1;
+  }
   return handleOf(descriptor);
 }
 
 }  // namespace
+
+int statusOf(HANDLE file, struct stat* status) {
+  int descriptor = descriptorOf(file);
+  if (descriptor == lastOpened.descriptor) {
+    *status = lastOpened.status;
+    return 1;
+  }
+  return fstat(descriptor, status) == 0 || failWithErrno();
+}
 
 DWORD errorCodeOf(int errnoValue) {
   for (const ErrorPair& pair : kErrors) {
@@ -357,10 +382,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLA
 
 DWORD GetFileType(HANDLE file) {
   struct stat status;
-  if (fstat(descriptorOf(file), &status) != 0) {
-    failWithErrno();
-    return FILE_TYPE_UNKNOWN;
-  }
+  if (!statusOf(file, &status)) return FILE_TYPE_UNKNOWN;
   if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)) return FILE_TYPE_DISK;
   if (S_ISCHR(status.st_mode)) return FILE_TYPE_CHAR;
   return FILE_TYPE_PIPE;
@@ -386,7 +408,25 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
   return low;
 }
 
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
+  struct stat status;
+  if (!statusOf(file, &status)) return false;
+  if (S_ISREG(status.st_mode)) {
+    size->QuadPart = status.st_size;
+    return true;
+  }
+  if (!S_ISBLK(status.st_mode)) return fail(ERROR_INVALID_FUNCTION);
+  // A device's size is where its end is.
+  int descriptor = descriptorOf(file);
+  off_t position = lseek(descriptor, 0, SEEK_CUR);
+  off_t end = position < 0 ? -1 : lseek(descriptor, 0, SEEK_END);
+  if (end < 0 || lseek(descriptor, position, SEEK_SET) < 0) return failWithErrno();
+  size->QuadPart = end;
+  return true;
+}
+
 BOOL CloseHandle(HANDLE handle) {
+  if (descriptorOf(handle) == lastOpened.descriptor) lastOpened.descriptor = -1;
   return close(descriptorOf(handle)) == 0 || failWithErrno();
 }
 

@@ -13,6 +13,9 @@ typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef int BOOL;
 typedef unsigned int UINT;
+typedef union {
+  int64_t QuadPart;
+} LARGE_INTEGER;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0)))
 #define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFF))
@@ -34,6 +37,7 @@ constexpr DWORD FILE_TYPE_CHAR = 2;
 constexpr DWORD FILE_TYPE_PIPE = 3;
 
 constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
@@ -73,6 +77,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* done, OVERLA
 // sockets; char for character devices.
 DWORD GetFileType(HANDLE file);
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+// Regular files and block devices only, as on Windows, where other files have no size.
+BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetLastError();
 void SetLastError(DWORD code);
