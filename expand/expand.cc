@@ -379,10 +379,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
 
   // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
   auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
-    writeOutput(bytes + unwritten, lineStart - unwritten);
-    writeOutputText("//--- ");
-    writeOutput(bytes + lineStart, textEnd - lineStart);
-    writeOutputText("\n");
+    writeLastingOutput(bytes + unwritten, lineStart - unwritten);
+    writeLastingText("//--- ");
+    writeLastingOutput(bytes + lineStart, textEnd - lineStart);
+    writeLastingText("\n");
     unwritten = end < count ? end + 1 : count;
   };
   // Where the file's own text goes on after the line that ends at `end`.
@@ -433,18 +433,18 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     } else if (pragmaOnce) {
       writeCommented(end, textEnd);
     } else if (end == count) {
-      writeOutput(bytes + unwritten, textEnd - unwritten);
-      writeOutputText("\n");
+      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+      writeLastingText("\n");
       unwritten = count;
     } else if (textEnd < end) {
       // The LF stays and starts the next span.
-      writeOutput(bytes + unwritten, textEnd - unwritten);
+      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
       unwritten = end;
     }
     if (directives != nullptr && directives->resyncAt <= end) {
       directives->resyncAt = kNoResync;
       if (end < count) {
-        writeOutput(bytes + unwritten, end + 1 - unwritten);
+        writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
         unwritten = end + 1;
         writeNextLineNumber(end);
       }
@@ -551,7 +551,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     }
   }
   if (lineStart < count) endLine(count);
-  writeOutput(bytes + unwritten, count - unwritten);
+  writeLastingOutput(bytes + unwritten, count - unwritten);
 }
 
 }  // namespace

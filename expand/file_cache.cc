@@ -4,6 +4,7 @@
 #include <new>
 
 #include "../platform/full_path.h"
+#include "output.h"
 #include "wide_table.h"
 
 FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept};
@@ -29,6 +30,7 @@ void pushNewest(FileCache* cache, CachedPath* entry) {
 }
 
 void evict(FileCache* cache, CachedPath* entry) {
+  settleOutput();
   unlink(cache, entry);
   ::operator delete(entry->bytes);
   ::operator delete(entry->scan);
@@ -123,6 +125,7 @@ void releaseKept(CachedPath* entry) {
 }
 
 void clearFileCache(FileCache* cache) {
+  settleOutput();
   for (size_t at = 0; at < cache->table.capacity; ++at) {
     auto* entry = reinterpret_cast<CachedPath*>(cache->table.slots[at]);
     if (entry == nullptr) continue;

@@ -2,45 +2,114 @@
 
 #include <cstring>
 
+#include "../platform/os.h"
 #include "diagnostics.h"
 #include "replay.h"
 #include "run_state.h"
 
 namespace {
 
-// Spans at least this long skip the gathering buffer.
+// Spans at least this long are sent at once, on their own, after what waits.
 constexpr uint64_t kDirectSpan = 1 << 16;
-constexpr uint64_t kGatherBytes = 1 << 18;
+constexpr uint64_t kWaitingBytes = 1 << 18;
+constexpr uint32_t kWaitingSpans = 1024;
 
-// gathered[0, gatheredCount) is written text not yet sent; gatheredCount <= kGatherBytes.
-char gathered[kGatherBytes];
-uint64_t gatheredCount = 0;
+// spans[0, spanCount) wait to be sent, in order, waitingBytes in all, at most
+// kWaitingBytes. Each lies in lasting bytes or in copies[0, copiedCount), so
+// copiedCount <= waitingBytes. `spare` is where settling gathers them.
+OutputSpan spans[kWaitingSpans];
+uint32_t spanCount = 0;
+uint64_t waitingBytes = 0;
+char buffers[2][kWaitingBytes];
+char* copies = buffers[0];
+char* spare = buffers[1];
+uint64_t copiedCount = 0;
 
-void send(const void* bytes, uint64_t count) {
-  uint64_t put = OutputFile.write(bytes, count);
-  if (put < count) noteWriteFailure(GetLastError(), count - put);
+void send() {
+  uint64_t put = writeSpans(OutputFile.handle, spans, spanCount);
+  if (put < waitingBytes) noteWriteFailure(GetLastError(), waitingBytes - put);
+  spanCount = 0;
+  waitingBytes = 0;
+  copiedCount = 0;
+}
+
+void addSpan(const char* bytes, uint64_t count) {
+  OutputSpan& last = spans[spanCount - (spanCount > 0)];
+  if (spanCount > 0 && static_cast<const char*>(last.bytes) + last.count == bytes) {
+    last.count += count;
+  } else {
+    spans[spanCount++] = {bytes, count};
+  }
+  waitingBytes += count;
+}
+
+void copyOut(const void* bytes, uint64_t count) {
+  memcpy(copies + copiedCount, bytes, count);
+  addSpan(copies + copiedCount, count);
+  copiedCount += count;
+}
+
+// Makes room for `count` more bytes in one more span: what is waiting goes
+// out when the bytes would not fit, exactly as if every byte were copied.
+// Returns false when the bytes are to go out at once.
+bool makeRoom(uint64_t count) {
+  if (count >= kDirectSpan) return false;
+  if (count > kWaitingBytes - waitingBytes) flushOutput();
+  if (spanCount == kWaitingSpans) settleOutput();
+  return true;
+}
+
+void sendAtOnce(const void* bytes, uint64_t count) {
+  flushOutput();
+  spans[0] = {bytes, count};
+  spanCount = 1;
+  waitingBytes = count;
+  send();
 }
 
 }  // namespace
 
+void settleOutput() {
+  if (copiedCount == waitingBytes) return;
+  uint64_t gathered = 0;
+  for (uint32_t at = 0; at < spanCount; ++at) {
+    memcpy(spare + gathered, spans[at].bytes, spans[at].count);
+    gathered += spans[at].count;
+  }
+  char* settled = spare;
+  spare = copies;
+  copies = settled;
+  spans[0] = {copies, gathered};
+  spanCount = gathered > 0 ? 1 : 0;
+  copiedCount = gathered;
+}
+
 void flushOutput() {
-  if (gatheredCount == 0) return;
-  send(gathered, gatheredCount);
-  gatheredCount = 0;
+  if (spanCount > 0) send();
 }
 
 void writeOutput(const void* bytes, uint64_t count) {
   if (ActiveRecorder != nullptr) recordWrite(bytes, count);
-  if (count >= kDirectSpan) {
-    flushOutput();
-    send(bytes, count);
-    return;
+  if (makeRoom(count)) {
+    copyOut(bytes, count);
+  } else {
+    sendAtOnce(bytes, count);
   }
-  if (count > kGatherBytes - gatheredCount) flushOutput();
-  memcpy(gathered + gatheredCount, bytes, count);
-  gatheredCount += count;
+}
+
+void writeLastingOutput(const void* bytes, uint64_t count) {
+  if (ActiveRecorder != nullptr) recordWrite(bytes, count);
+  if (!makeRoom(count)) {
+    sendAtOnce(bytes, count);
+  } else if (count > 0) {
+    addSpan(static_cast<const char*>(bytes), count);
+  }
 }
 
 void writeOutputText(const char* text) {
   writeOutput(text, strlen(text));
+}
+
+void writeLastingText(const char* text) {
+  writeLastingOutput(text, strlen(text));
 }

@@ -6,9 +6,21 @@
 
 #include <cstdint>
 
+// Copies the bytes: they may be gone when the call returns.
 void writeOutput(const void* bytes, uint64_t count);
 void writeOutputText(const char* text);
-// Sends whatever is gathered to OutputFile.
+
+// Takes the bytes where they are, to be sent with the others: they must stay
+// unchanged until settleOutput or flushOutput is called. For a file's bytes,
+// which are freed only after that, and for text that lasts.
+void writeLastingOutput(const void* bytes, uint64_t count);
+void writeLastingText(const char* text);
+
+// Copies whatever is waiting to be sent from lasting bytes, so that they may
+// be freed. What is sent, and when, does not change.
+void settleOutput();
+
+// Sends whatever is waiting to OutputFile.
 void flushOutput();
 
 #endif

@@ -99,10 +99,10 @@ void replay(const char* record, const char* bytes, FollowInclude follow) {
     const ScanEvent& event = events[at];
     switch (event.kind) {
       case EventKind::Bytes:
-        writeOutput(bytes + event.offset, event.length);
+        writeLastingOutput(bytes + event.offset, event.length);
         break;
       case EventKind::Text:
-        writeOutput(text + event.offset, event.length);
+        writeLastingOutput(text + event.offset, event.length);
         break;
       case EventKind::Include:
         follow(bytes + event.offset, event.length);

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "output.h"
+
 bool startsWithByteOrderMark(const FileContents& contents) {
   return contents.count >= sizeof kByteOrderMark &&
          memcmp(contents.bytes, kByteOrderMark, sizeof kByteOrderMark) == 0;
@@ -62,7 +64,8 @@ void readSource(SourceFile* source) {
 void releaseSource(SourceFile* source) {
   if (source->kept) {
     releaseKept(source->cached);
-  } else {
+  } else if (source->contents.bytes != nullptr) {
+    settleOutput();
     ::operator delete(source->contents.bytes);
   }
   source->contents.bytes = nullptr;

@@ -21,6 +21,17 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
 // 1 and the identity of the open file, or 0 when the system cannot tell.
 int getFileIdentity(HANDLE file, FileIdentity* identity);
 
+// One piece of a write made of many.
+struct OutputSpan {
+  const void* bytes;
+  uint64_t count;
+};
+
+// Writes spans[0, count) to the file in order, as one stream of bytes, in as
+// few system calls as the platform allows. Returns how many bytes went out;
+// it stops at the first failure, whose code GetLastError then gives.
+uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count);
+
 // Makes the process safe to start: standard input, output and error are open
 // (on the null device if they were closed, so that no file the run opens
 // takes their place), and a write to a pipe without a reader or beyond a file

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +21,39 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   identity->volume = static_cast<uint64_t>(status.st_dev);
   identity->index = static_cast<uint64_t>(status.st_ino);
   return 1;
+}
+
+uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
+  // vector[0, filled) holds the bytes of spans[next - filled, next) not yet
+  // written, the first of them perhaps in part.
+  iovec vector[IOV_MAX];
+  int filled = 0;
+  uint32_t next = 0;
+  uint64_t total = 0;
+  for (;;) {
+    for (; next < count && filled < IOV_MAX; ++next) {
+      vector[filled++] = {const_cast<void*>(spans[next].bytes), spans[next].count};
+    }
+    if (filled == 0) return total;
+    ssize_t put = writev(descriptorOf(file), vector, filled);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      SetLastError(put < 0 ? errorCodeOf(errno) : ERROR_DISK_FULL);
+      return total;
+    }
+    total += static_cast<uint64_t>(put);
+    int done = 0;
+    for (auto left = static_cast<size_t>(put); left > 0;) {
+      size_t taken = left < vector[done].iov_len ? left : vector[done].iov_len;
+      vector[done].iov_base = static_cast<char*>(vector[done].iov_base) + taken;
+      vector[done].iov_len -= taken;
+      left -= taken;
+      if (vector[done].iov_len == 0) ++done;
+    }
+    while (done < filled && vector[done].iov_len == 0) ++done;
+    memmove(vector, vector + done, static_cast<size_t>(filled - done) * sizeof(iovec));
+    filled -= done;
+  }
 }
 
 void prepareProcess() {

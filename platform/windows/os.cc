@@ -3,9 +3,11 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "../full_path.h"
 #include "../print_line.h"
+#include "../simple_file.h"
 
 int getFileIdentity(HANDLE file, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION information;
@@ -14,6 +16,41 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   identity->index =
       (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   return 1;
+}
+
+uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
+  // Windows gathers only into whole aligned pages of unbuffered files, so
+  // short spans are copied together and long ones go out on their own.
+  constexpr uint64_t kGathered = 1 << 18;
+  constexpr uint64_t kOnItsOwn = 1 << 16;
+  static char gathered[kGathered];
+  SimpleFile writer;
+  writer.handle = file;
+  uint64_t total = 0;
+  uint64_t held = 0;
+  auto sendHeld = [&] {
+    uint64_t put = writer.write(gathered, held);
+    total += put;
+    bool whole = put == held;
+    held = 0;
+    return whole;
+  };
+  for (uint32_t at = 0; at < count; ++at) {
+    const OutputSpan& span = spans[at];
+    if (span.count >= kOnItsOwn || span.count > kGathered - held) {
+      if (held > 0 && !sendHeld()) return total;
+    }
+    if (span.count >= kOnItsOwn) {
+      uint64_t put = writer.write(span.bytes, span.count);
+      total += put;
+      if (put < span.count) return total;
+      continue;
+    }
+    memcpy(gathered + held, span.bytes, span.count);
+    held += span.count;
+  }
+  if (held > 0) sendHeld();
+  return total;
 }
 
 void prepareProcess() {
