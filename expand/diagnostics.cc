@@ -36,6 +36,11 @@ void flushStandardOutput() {
   clearerr(stdout);
 }
 
+void noteUnshownLine() {
+  if (!standardOutputFailed) standardOutputError = ENOMEM;
+  standardOutputFailed = true;
+}
+
 void complain(const char* format, ...) {
   flushStandardOutput();
   fputs("tuflat: ", stderr);

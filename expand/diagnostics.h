@@ -22,6 +22,9 @@ void noteUnreadFile(const char16_t* path, uint64_t bytesRead, uint64_t size);
 void noteTooDeep();
 void noteOutputIncluded();
 void noteCloseFailure(DWORD error);
+// A progress line that could not be formatted (no memory): standard output
+// failed, as if it had not been written.
+void noteUnshownLine();
 // Sends what standard output holds and remembers whether any of it, at any
 // time, failed to go out.
 void flushStandardOutput();

@@ -5,6 +5,7 @@
 
 #include "../platform/os.h"
 #include "../platform/print_line.h"
+#include "diagnostics.h"
 
 bool ProgressShown = true;
 
@@ -13,7 +14,7 @@ void progressCount(const char* label, uint64_t count) {
 }
 
 void progressWide(const char* format, const char16_t* text) {
-  if (ProgressShown) printWide(format, text);
+  if (ProgressShown && !printWide(format, text)) noteUnshownLine();
 }
 
 void progressBytes(const char* format, const char* name, size_t length) {

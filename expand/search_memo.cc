@@ -35,7 +35,7 @@ int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t c
 int appendLine(SearchMemos* memos, SearchMemo* memo, const char* opening, const char16_t* text) {
   size_t length = 0;
   const char* shown = printableText(text, &length);
-  return appendLines(memos, memo, opening, 2) &&
+  return shown != nullptr && appendLines(memos, memo, opening, 2) &&
          (length == 0 || appendLines(memos, memo, shown, length)) &&
          appendLines(memos, memo, ">\n", 2);
 }

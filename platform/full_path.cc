@@ -37,8 +37,11 @@ size_t copyPathSeparated(const char16_t* path, char16_t separator, char16_t* cop
 }
 
 const char* narrowText(const char16_t* text, size_t units, size_t* length) {
+  *length = 0;
+  if (units == 0) return "";
   char* shown = textRoom(units);
-  *length = shown != nullptr ? units : 0;
+  if (shown == nullptr) return nullptr;
+  *length = units;
   // No other test in the loop, so that it narrows many characters at once.
   for (size_t at = 0; at < *length; ++at) {
     shown[at] = text[at] <= 0xFF ? static_cast<char>(text[at]) : '?';

@@ -30,7 +30,7 @@ inline bool startsWith(const char16_t* text, const char16_t* prefix) {
 size_t copyPathSeparated(const char16_t* path, char16_t separator, char16_t* copy);
 
 // text[0, units) narrowed to bytes, each character above 0xFF as `?`, in the
-// block of textRoom; *length is units, or 0 when no block could be had.
+// block of textRoom, *length of them; null when no block could be had.
 const char* narrowText(const char16_t* text, size_t units, size_t* length);
 
 // Resolves `source` against the current directory into `destination`, with the

@@ -44,10 +44,11 @@ void bufferStandardOutput();
 
 // Prints `format`, whose only conversion is one %s, with `text` in its place,
 // converted to the OEM code page. The line comes out whole whatever it holds.
-void printWide(const char* format, const char16_t* text);
+// Returns 0, printing nothing, when the text cannot be converted.
+int printWide(const char* format, const char16_t* text);
 
 // The bytes printWide shows for `text`, *length of them, in a block that
-// stays valid until the next call.
+// stays valid until the next call; null when they cannot be had (no memory).
 const char* printableText(const char16_t* text, size_t* length);
 
 // The platform's own spelling of a path resolved by resolveFullPath, for

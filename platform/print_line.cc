@@ -24,10 +24,12 @@ void printLine(const char* format, const char* text, size_t length) {
   fwrite(line, 1, prefix + length + suffixLength, stdout);
 }
 
-void printWide(const char* format, const char16_t* text) {
+int printWide(const char* format, const char16_t* text) {
   size_t length = 0;
   const char* shown = printableText(text, &length);
+  if (shown == nullptr) return 0;
   printLine(format, shown, length);
+  return 1;
 }
 
 char* textRoom(size_t count) {

@@ -82,7 +82,7 @@ const char* printableText(const char16_t* text, size_t* length) {
                   ? WideCharToMultiByte(CP_OEMCP, 0, text, -1, shown, needed, nullptr, nullptr)
                   : 0;
   *length = bytes > 1 ? static_cast<size_t>(bytes - 1) : 0;
-  return shown;
+  return bytes > 0 ? shown : nullptr;
 }
 
 size_t toNativePath(const char16_t* resolved, char16_t* native) {
