@@ -2,6 +2,8 @@
 # Builds tuflat in Release, generates the benchmark workloads one at a time
 # into a scratch directory and times, side by side with hyperfine:
 #   cat     copying the tool's output file (the same bytes) to another file
+#   cat-inputs  (once only) cat of every input file into one file: what
+#           opening, reading and writing the inputs costs, without a search
 #   tuflat  flattening the workload into a file, its progress account into
 #           another file
 #   gcc     gcc -E -fdirectives-only into a file, on the workloads where it
@@ -100,8 +102,18 @@ for workload in "${workloads[@]}"; do
   }
   progress="$(wc -l <"$out/progress") progress lines, $(stat -c %s "$out/progress") bytes"
   run_cat="cat '$out/tuflat.c' > '$out/cat.c'"
-  commands=(-n cat "$run_cat" -n tuflat "$run_tool")
-  rss="cat=$(peak_rss "$run_cat") tuflat=$(peak_rss "$run_tool")"
+  commands=(-n cat "$run_cat")
+  rss="cat=$(peak_rss "$run_cat")"
+  if [ "$workload" = once ]; then
+    # The floor of any flattening: opening, reading and writing every input.
+    find "$work" -name '*.h' | sort >"$scratch/inputs"
+    echo "$work/$main" >>"$scratch/inputs"
+    run_inputs="xargs -a '$scratch/inputs' cat > '$out/inputs.c'"
+    commands+=(-n cat-inputs "$run_inputs")
+    rss="$rss cat-inputs=$(peak_rss "$run_inputs")"
+  fi
+  commands+=(-n tuflat "$run_tool")
+  rss="$rss tuflat=$(peak_rss "$run_tool")"
   if [ -n "${TUFLAT_BENCH_BASELINE:-}" ]; then
     run_base="'$TUFLAT_BENCH_BASELINE' $flags '$work/options.txt' '$work/$main' '$out/base.c'"
     run_base="$run_base > '$out/base-progress'"
