@@ -1,11 +1,13 @@
 // Opening and reading the files to expand, through the run's cache: a path
-// that named no file is not tried again, and a regular file opened a second
-// time keeps its bytes for every later open. Only the disk calls are spared;
-// the caller sees the same results as without the cache.
+// that named no file is not tried again, one that a listing of its directory
+// proves absent is not tried at all, and a regular file opened a second time
+// keeps its bytes for every later open. Only the disk calls are spared; the
+// caller sees the same results as without the cache.
 #include "source_file.h"
 
 #include <cstring>
 
+#include "directory_listing.h"
 #include "output.h"
 
 bool startsWithByteOrderMark(const FileContents& contents) {
@@ -30,10 +32,21 @@ int openSource(const char16_t* path, SourceFile* source) {
     source->kept = true;
     return 1;
   }
+  ListedDirectory* directory = nullptr;
+  if ((entry == nullptr || entry->state == PathState::Unknown) &&
+      provesAbsent(&RunDirectoryListings, path, &directory)) {
+    if (entry != nullptr) entry->state = PathState::Missing;
+    // The code an open gives for a file that is not there. Only the main
+    // source's failure shows its code, and that is the run's first open,
+    // which no listing precedes.
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
   if (source->file.openForRead(path) == nullptr) {
     DWORD error = GetLastError();
-    if (entry != nullptr && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
-      entry->state = PathState::Missing;
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      if (entry != nullptr) entry->state = PathState::Missing;
+      noteMissIn(directory);
     }
     return 0;
   }

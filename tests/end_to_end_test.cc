@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_tool.h"
@@ -122,6 +123,41 @@ TEST_F(EndToEnd, IncludesAreSearchedFromTheIncludersDirectoryFirst) {
             "//--- #include \"x.h\"\ntop x\n");
   EXPECT_NE(run.out.find("!<" + at("\\sub\\x.h") + ">\n?<" + at("\\sub\\m.h\\..") + ">\nl=6\n"),
             std::string::npos);
+}
+
+// After a few misses in a directory the run lists it and stops opening the
+// names it lacks; every include must still find what an open finds. d1
+// holds names that differ from the includes only in case, which Windows
+// opens and Linux does not, and a file in place of `sub`; d2 holds an empty
+// `sub` and no `nosub`; d3 holds every name, and alone the `m` names, which
+// make the others miss.
+TEST_F(EndToEnd, DirectoriesThatMissedFindWhatAnOpenFinds) {
+  std::string source, expected = "\n\n";
+  dir.write("d1/sub", "not a directory\n");
+  dir.write("d2/sub/.keep", "");
+  for (int i = 0; i < 6; ++i) {
+    std::string n = std::to_string(i);
+    dir.write("d1/H" + n + ".h", "d1 " + n + "\n");
+    dir.write("d3/h" + n + ".h", "d3 " + n + "\n");
+    dir.write("d3/m" + n + ".h", "m " + n + "\n");
+    dir.write("d3/sub/x" + n + ".h", "sub " + n + "\n");
+    dir.write("d3/nosub/y" + n + ".h", "nosub " + n + "\n");
+    // Each include's name, and the text of the file an open finds for it.
+    const std::pair<std::string, std::string> includes[] = {
+        {"m" + n + ".h", "m "},
+        {"h" + n + ".h", runsWindowsProgram() ? "d1 " : "d3 "},
+        {"sub/x" + n + ".h", "sub "},
+        {"nosub/y" + n + ".h", "nosub "}};
+    for (const auto& [name, text] : includes) {
+      source += "#include \"" + name + "\"\n";
+      expected += "//--- #include \"" + name + "\"\n" + text + n + "\n";
+    }
+  }
+  dir.write("a.c", source);
+  ToolRun run = flatten("/Id1\n/Id2\n/Id3\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"), expected);
+  EXPECT_EQ(run.err, "");
 }
 
 TEST_F(EndToEnd, MissingIncludesLeaveTheMarker) {

@@ -1,5 +1,6 @@
 #include "winapi.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -486,4 +487,58 @@ int WideCharToMultiByte(UINT, DWORD, const char16_t* wide, int wideChars, char* 
     }
   }
   return static_cast<int>(count);
+}
+
+// Directory listing.
+
+namespace {
+
+// A find handle is the listing's DIR*; a name always fits, as Linux names
+// are at most 255 bytes.
+BOOL nextName(DIR* directory, WIN32_FIND_DATAW* data, DWORD atEnd) {
+  errno = 0;
+  const dirent* entry = readdir(directory);
+  if (entry == nullptr) return errno != 0 ? failWithErrno() : fail(atEnd);
+  size_t length = strlen(entry->d_name);
+  for (size_t i = 0; i <= length; ++i) {
+    data->cFileName[i] = static_cast<unsigned char>(entry->d_name[i]);
+  }
+  data->cAlternateFileName[0] = 0;
+  return true;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data) {
+  size_t length = 0;
+  while (pattern[length] != 0) ++length;
+  if (length < 2 || pattern[length - 2] != u'\\' || pattern[length - 1] != u'*') {
+    fail(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  // The pattern's last segment, `*`, is mapped with the directory and cut
+  // off: `/dir/*` lists `/dir`, and `/*` lists `/`.
+  static char linuxPath[1 << 16];
+  if (!linuxPathOf(pattern, linuxPath, sizeof linuxPath)) return INVALID_HANDLE_VALUE;
+  size_t cut = strlen(linuxPath) - 1;
+  linuxPath[cut > 1 ? cut - 1 : cut] = 0;
+  DIR* directory = opendir(linuxPath);
+  if (directory == nullptr) {
+    fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errorCodeOf(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  bool searchable = faccessat(AT_FDCWD, linuxPath, X_OK, AT_EACCESS) == 0 || failWithErrno();
+  if (!searchable || !nextName(directory, data, ERROR_FILE_NOT_FOUND)) {
+    closedir(directory);
+    return INVALID_HANDLE_VALUE;
+  }
+  return reinterpret_cast<HANDLE>(directory);
+}
+
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {
+  return nextName(static_cast<DIR*>(find), data, ERROR_NO_MORE_FILES);
+}
+
+BOOL FindClose(HANDLE find) {
+  return closedir(static_cast<DIR*>(find)) == 0 || failWithErrno();
 }

@@ -44,6 +44,7 @@ constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
 constexpr DWORD ERROR_WRITE_PROTECT = 19;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_HANDLE_EOF = 38;
@@ -89,5 +90,21 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int bytes,
                         int wideChars);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wideChars, char* text,
                         int bytes, const char* defaultChar, BOOL* usedDefault);
+
+// Directory listing. Only the pattern `<directory>\*` is supported, the
+// directory mapped as CreateFileW maps a path. Names come byte for unit, in
+// the directory's order, `.` and `..` among them; there are no short names,
+// so cAlternateFileName is always empty. A directory that does not exist
+// fails with ERROR_PATH_NOT_FOUND, and one that can be read but not searched
+// with ERROR_ACCESS_DENIED: no name in it could be opened, listed or not.
+constexpr DWORD MAX_PATH = 260;
+struct WIN32_FIND_DATAW {
+  char16_t cFileName[MAX_PATH];
+  char16_t cAlternateFileName[14];
+};
+HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data);
+// FALSE with ERROR_NO_MORE_FILES after the last name.
+BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
+BOOL FindClose(HANDLE find);
 
 #endif

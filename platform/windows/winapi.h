@@ -24,6 +24,10 @@ inline HANDLE CreateFileW(const char16_t* name, DWORD access, DWORD share,
                        flags, templateFile);
 }
 
+inline HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data) {
+  return ::FindFirstFileW(reinterpret_cast<const wchar_t*>(pattern), data);
+}
+
 inline DWORD GetFullPathNameW(const char16_t* name, DWORD bufferChars, char16_t* buffer,
                               char16_t** filePart) {
   return ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(name), bufferChars,
