@@ -25,12 +25,27 @@ char* copies = buffers[0];
 char* spare = buffers[1];
 uint64_t copiedCount = 0;
 
+// Blocks given back while spans in them waited: deferred[0, deferredCount),
+// deferredBytes in all, freed once nothing waits on them.
+constexpr uint32_t kDeferredBlocks = 64;
+constexpr uint64_t kDeferredBytes = 16ull << 20;
+void* deferred[kDeferredBlocks];
+uint32_t deferredCount = 0;
+uint64_t deferredBytes = 0;
+
+void freeDeferred() {
+  for (uint32_t at = 0; at < deferredCount; ++at) ::operator delete(deferred[at]);
+  deferredCount = 0;
+  deferredBytes = 0;
+}
+
 void send() {
   uint64_t put = writeSpans(OutputFile.handle, spans, spanCount);
   if (put < waitingBytes) noteWriteFailure(GetLastError(), waitingBytes - put);
   spanCount = 0;
   waitingBytes = 0;
   copiedCount = 0;
+  freeDeferred();
 }
 
 void addSpan(const char* bytes, uint64_t count) {
@@ -69,8 +84,24 @@ void sendAtOnce(const void* bytes, uint64_t count) {
 
 }  // namespace
 
+void releaseOutputBlock(void* block, uint64_t size) {
+  if (copiedCount == waitingBytes) {
+    ::operator delete(block);
+    return;
+  }
+  // Spans may lie in it: it goes when they have been sent, unless too much
+  // memory would wait with it.
+  if (deferredCount == kDeferredBlocks || size > kDeferredBytes - deferredBytes) settleOutput();
+  deferred[deferredCount++] = block;
+  deferredBytes += size;
+  if (copiedCount == waitingBytes) freeDeferred();
+}
+
 void settleOutput() {
-  if (copiedCount == waitingBytes) return;
+  if (copiedCount == waitingBytes) {
+    freeDeferred();
+    return;
+  }
   uint64_t gathered = 0;
   for (uint32_t at = 0; at < spanCount; ++at) {
     memcpy(spare + gathered, spans[at].bytes, spans[at].count);
@@ -82,6 +113,7 @@ void settleOutput() {
   spans[0] = {copies, gathered};
   spanCount = gathered > 0 ? 1 : 0;
   copiedCount = gathered;
+  freeDeferred();
 }
 
 void flushOutput() {

@@ -20,6 +20,11 @@ void writeLastingText(const char* text);
 // be freed. What is sent, and when, does not change.
 void settleOutput();
 
+// Frees the heap block of a file's bytes, `size` long (operator delete),
+// when nothing waiting to be sent lies in it; else once that has been sent,
+// and at the latest when waiting blocks would hold too much memory.
+void releaseOutputBlock(void* block, uint64_t size);
+
 // Sends whatever is waiting to OutputFile.
 void flushOutput();
 

@@ -78,8 +78,7 @@ void releaseSource(SourceFile* source) {
   if (source->kept) {
     releaseKept(source->cached);
   } else if (source->contents.bytes != nullptr) {
-    settleOutput();
-    ::operator delete(source->contents.bytes);
+    releaseOutputBlock(source->contents.bytes, source->contents.count + 1);
   }
   source->contents.bytes = nullptr;
   source->kept = false;
