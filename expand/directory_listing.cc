@@ -26,6 +26,17 @@ constexpr uint8_t kMissesBeforeListing = 2;
 constexpr char16_t kDeviceNames[][4] = {u"con", u"prn", u"aux", u"nul"};
 constexpr char16_t kNumberedDeviceNames[][4] = {u"com", u"lpt"};
 
+// The printable ASCII characters that no decidable name holds, as bits of two
+// words by code: streams, patterns, separators, short names, `$` files.
+constexpr uint64_t excludedUnits(unsigned half) {
+  uint64_t bits = 0;
+  for (const char* unit = "\\/:*?\"<>|~$"; *unit != 0; ++unit) {
+    if (static_cast<unsigned>(*unit) / 64 == half) bits |= 1ull << (*unit % 64);
+  }
+  return bits;
+}
+constexpr uint64_t kExcludedUnits[2] = {excludedUnits(0), excludedUnits(1)};
+
 char16_t folded(char16_t unit) {
   return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
 }
@@ -236,9 +247,8 @@ bool isDecidableName(const char16_t* name, size_t length) {
   if (length == 0 || length > kLongestName || name[length - 1] == u'.') return false;
   for (size_t at = 0; at < length; ++at) {
     char16_t unit = name[at];
-    if (unit < 0x21 || unit > 0x7E) return false;
-    for (const char* excluded = "\\/:*?\"<>|~$"; *excluded != 0; ++excluded) {
-      if (unit == static_cast<char16_t>(*excluded)) return false;
+    if (unit < 0x21 || unit > 0x7E || (kExcludedUnits[unit / 64] >> (unit % 64) & 1) != 0) {
+      return false;
     }
   }
   return !isDeviceName(name, length);
