@@ -312,10 +312,7 @@ void expandInclude(const char* name, uint64_t length) {
 int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
   char16_t* wideName = ResultBuffer.wide;
   // A name too long for the buffer fits no candidate either.
-  if (depth >= kMaxIncludeDepth ||
-      oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) {
-    return 0;
-  }
+  if (oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) return 0;
   printEntry(wideName);
   size_t nameLength = wideLength(wideName);
   for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
@@ -399,7 +396,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   };
 
   // An angle include found in a `/I` directory is written commented and
-  // followed; one not found is left to the caller, to be copied.
+  // followed, or marked as a quoted one is where the nesting is too deep;
+  // one not found is left to the caller, to be copied.
   auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
     SourceFile found;
     if (isLeftOut(bytes + nameStart, closeOffset - nameStart) ||
@@ -407,7 +405,13 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       return false;
     }
     writeCommented(end, textEnd);
-    expandOpened(ConvBuffer.wide, &found);
+    if (depth >= kMaxIncludeDepth) {
+      releaseSource(&found);
+      writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
+      noteTooDeep();
+    } else {
+      expandOpened(ConvBuffer.wide, &found);
+    }
     return true;
   };
 

@@ -320,6 +320,20 @@ TEST_F(Flags, ExpandAngleLooksInTheIncludeDirectoriesOnly) {
   EXPECT_EQ(leftOut.out.find("!<s.h>"), std::string::npos);
 }
 
+TEST_F(Flags, AnAngleIncludeFoundTooDeepIsMarkedAndCounted) {
+  // n.h includes <n+1.h> up to 300.h: the main source is depth 1.
+  for (int n = 1; n <= 300; ++n) {
+    dir.write("inc/" + std::to_string(n) + ".h", "#include <" + std::to_string(n + 1) + ".h>\n");
+  }
+  dir.write("a.c", "#include <1.h>\nend\n");
+  ToolRun run = flatten({"--expand-angle"}, "/Iinc\n");
+  EXPECT_EQ(run.status, 2);
+  std::string expected = "\n\n";
+  for (int n = 1; n <= 256; ++n) expected += "//--- #include <" + std::to_string(n) + ".h>\n";
+  EXPECT_EQ(dir.read("out.c"), expected + "!!! INCLUDE TOO DEEP !!!\nend\n");
+  EXPECT_NE(run.err.find("1 include(s) nested too deep were not expanded"), std::string::npos);
+}
+
 TEST_F(Flags, NoExpandCopiesMatchingNamesUnfollowed) {
   dir.write("a.c",
             "#include \"gen/x.h\"\n#include \"gen\\y.h\"\n#include \"ab.h\"\n"
