@@ -132,7 +132,7 @@ int runTuflat(int argumentCount, char** arguments) {
     complain("cannot open the main source '%s': %s", sourceName, systemErrorText(GetLastError()));
     return 1;
   }
-  readSource(&mainSource);
+  readSource(&mainSource, CandidateBuffer.wide);
   if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
                      OptionKind::Paths) != directories) {
     return outOfMemory();

@@ -221,7 +221,7 @@ void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t co
 // into slot 0 before the scan can overwrite that buffer.
 void expandSource(const char16_t* path, SourceFile* source) {
   TextEntry own = {nullptr, 0};
-  if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source);
+  if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source, path);
   FileContents& contents = source->contents;
   progressCount("l=", contents.count);
   if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);

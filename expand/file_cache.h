@@ -30,6 +30,7 @@ struct CachedPath {
   PathState state;
   // Expansions now reading `bytes`; a kept path is evicted only at 0.
   uint32_t users;
+  // The identity of the file an Opened or Kept path named when it was read.
   FileIdentity identity;
   bool identityKnown;
   char* bytes;

@@ -17,6 +17,7 @@ bool startsWithByteOrderMark(const FileContents& contents) {
 
 int openSource(const char16_t* path, SourceFile* source) {
   source->read = false;
+  source->deferred = false;
   source->contents = {nullptr, 0, kUnknownSize, false};
   source->kept = false;
   CachedPath* entry = findPath(&RunFileCache, path);
@@ -30,6 +31,13 @@ int openSource(const char16_t* path, SourceFile* source) {
     source->contents = {entry->bytes, entry->count, entry->count, true};
     source->read = true;
     source->kept = true;
+    return 1;
+  }
+  if (entry != nullptr && entry->state == PathState::Opened && entry->identityKnown) {
+    source->file.handle = nullptr;
+    source->identity = entry->identity;
+    source->identityKnown = true;
+    source->deferred = true;
     return 1;
   }
   ListedDirectory* directory = nullptr;
@@ -54,10 +62,12 @@ int openSource(const char16_t* path, SourceFile* source) {
   return 1;
 }
 
-void readSource(SourceFile* source) {
+void readSource(SourceFile* source, const char16_t* path) {
   if (source->read) return;
-  source->contents = readWholeFile(source->file.handle);
   source->read = true;
+  // Gone since it was read whole: the inputs changed during the run.
+  if (source->deferred && source->file.openForRead(path) == nullptr) return;
+  source->contents = readWholeFile(source->file.handle);
   CachedPath* entry = source->cached;
   const FileContents& contents = source->contents;
   if (entry == nullptr || contents.bytes == nullptr || !contents.whole) return;
@@ -65,6 +75,8 @@ void readSource(SourceFile* source) {
   // to be read many times.
   if (entry->state == PathState::Unknown) {
     entry->state = PathState::Opened;
+    entry->identity = source->identity;
+    entry->identityKnown = source->identityKnown;
   } else if (entry->state == PathState::Opened &&
              GetFileType(source->file.handle) == FILE_TYPE_DISK &&
              keepBytes(&RunFileCache, entry, contents.bytes, contents.count)) {

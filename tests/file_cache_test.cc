@@ -1,11 +1,16 @@
-// The run's cache of paths: lookups, and the bounds on what it keeps.
+// The run's cache of paths: lookups, the bounds on what it keeps, and the
+// files opened through it.
 #include "../expand/file_cache.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <new>
 #include <string>
+
+#include "../expand/source_file.h"
+#include "test_files.h"
 
 namespace {
 
@@ -134,3 +139,31 @@ TEST_F(Cache, AFileLargerThanTheLargestKeptIsNotKept) {
 }
 
 }  // namespace
+
+// A file read whole once is known by its identity: a later open of its path
+// waits until its bytes are wanted, and one that is gone by then is not whole.
+TEST(SourceFiles, AFileReadBeforeIsOpenedOnlyWhenItsBytesAreWanted) {
+  ScratchDirectory dir;
+  std::string file = dir.write("h.h", "text\n");
+  std::string shown = dir.shown() + "\\h.h";
+  std::u16string path(shown.begin(), shown.end());
+  SourceFile first;
+  ASSERT_EQ(openSource(path.c_str(), &first), 1);
+  EXPECT_FALSE(first.deferred);
+  readSource(&first, path.c_str());
+  EXPECT_TRUE(first.contents.whole);
+  FileIdentity identity = first.identity;
+  releaseSource(&first);
+
+  ASSERT_EQ(unlink(file.c_str()), 0);
+  SourceFile second;
+  ASSERT_EQ(openSource(path.c_str(), &second), 1);
+  EXPECT_TRUE(second.deferred);
+  EXPECT_TRUE(second.identityKnown);
+  EXPECT_TRUE(second.identity == identity);
+  readSource(&second, path.c_str());
+  EXPECT_EQ(second.contents.bytes, nullptr);
+  EXPECT_FALSE(second.contents.whole);
+  releaseSource(&second);
+  clearFileCache(&RunFileCache);
+}
