@@ -50,7 +50,7 @@ struct ListedDirectory {
 struct DirectoryListings {
   uint64_t limit;
   uint64_t bytes = 0;
-  WideTable table = {nullptr, 0, 0};
+  WideTable table = {nullptr, nullptr, 0, 0};
 };
 
 constexpr uint64_t kListingLimit = 8ull << 20;

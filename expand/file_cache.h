@@ -57,7 +57,7 @@ struct FileCache {
   uint64_t keptBytes = 0;
   // Sum of the entries' block sizes and the table's slots; <= entryLimit.
   uint64_t entryBytes = 0;
-  WideTable table = {nullptr, 0, 0};
+  WideTable table = {nullptr, nullptr, 0, 0};
   CachedPath* newest = nullptr;
   CachedPath* oldest = nullptr;
 };

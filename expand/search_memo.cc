@@ -15,7 +15,9 @@ namespace {
 // cannot.
 int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t count) {
   if (memo->length + count > memo->room) {
-    size_t room = memo->room * 2 > memo->length + count ? memo->room * 2 : memo->length + count;
+    // Room for a few lines at first: a memo holds two for each slot it skips.
+    size_t room = memo->room > 0 ? memo->room * 2 : 512;
+    if (room < memo->length + count) room = memo->length + count;
     if (memos->bytes + (room - memo->room) > memos->limit) return 0;
     auto* lines = static_cast<char*>(::operator new(room, std::nothrow));
     if (lines == nullptr) return 0;

@@ -30,7 +30,7 @@ struct SearchMemo {
 struct SearchMemos {
   uint64_t limit;
   uint64_t bytes = 0;
-  WideTable table = {nullptr, 0, 0};
+  WideTable table = {nullptr, nullptr, 0, 0};
   // A block of spareSize bytes for the next key, not counted in `bytes`.
   void* spare = nullptr;
   size_t spareSize = 0;

@@ -13,9 +13,11 @@ struct TableKey {
 };
 
 // slots[0, capacity), capacity a power of two or 0; null slots are free, and
-// at most half of the slots are taken.
+// at most half of the slots are taken. hashes[at] is the hash of the key in
+// slots[at], so that a probe reads a key only when its hash matches.
 struct WideTable {
   TableKey** slots;
+  uint64_t* hashes;
   size_t capacity;
   size_t used;
 };
