@@ -22,16 +22,18 @@ uint64_t findEitherByte(const char* bytes, uint64_t from, uint64_t count, char f
 uint64_t findAnyByte(const char* bytes, uint64_t from, uint64_t count, const char* set,
                      size_t setLength);
 
-// The offset of the first `single` byte in bytes[from, count), or of a
-// `lead` byte before it that the next byte, within count, makes a pair with:
-// `follow` or `other`. Count when there is neither. A `lead` not so followed
-// is passed. Inline: the scan calls it for nearly every line.
+// The offset of the first `single` or `otherSingle` byte in bytes[from,
+// count), or of a `lead` byte before it that the next byte, within count,
+// makes a pair with: `follow` or `other`. Count when there is neither. A
+// `lead` not so followed is passed. Inline: the scan calls it for nearly
+// every line.
 inline uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count, char single,
-                               char lead, char follow, char other) {
+                               char otherSingle, char lead, char follow, char other) {
 #if defined(__SSE2__)
   // Each block is compared with itself one byte on, so that a pair is found
   // where it starts; the block's last byte needs the byte after it.
   const __m128i singles = _mm_set1_epi8(single);
+  const __m128i otherSingles = _mm_set1_epi8(otherSingle);
   const __m128i leads = _mm_set1_epi8(lead);
   const __m128i follows = _mm_set1_epi8(follow);
   const __m128i others = _mm_set1_epi8(other);
@@ -41,15 +43,18 @@ inline uint64_t findByteOrPair(const char* bytes, uint64_t from, uint64_t count,
     __m128i pairs =
         _mm_and_si128(_mm_cmpeq_epi8(block, leads),
                       _mm_or_si128(_mm_cmpeq_epi8(next, follows), _mm_cmpeq_epi8(next, others)));
-    int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, singles), pairs));
+    __m128i either =
+        _mm_or_si128(_mm_cmpeq_epi8(block, singles), _mm_cmpeq_epi8(block, otherSingles));
+    int found = _mm_movemask_epi8(_mm_or_si128(either, pairs));
     if (found != 0) {
       return from + static_cast<uint64_t>(__builtin_ctz(static_cast<unsigned>(found)));
     }
   }
 #endif
+  const char wanted[] = {lead, single, otherSingle};
   for (;;) {
-    from = findEitherByte(bytes, from, count, lead, single);
-    if (from == count || bytes[from] == single) return from;
+    from = findAnyByte(bytes, from, count, wanted, sizeof wanted);
+    if (from == count || bytes[from] == single || bytes[from] == otherSingle) return from;
     if (from + 1 < count && (bytes[from + 1] == follow || bytes[from + 1] == other)) return from;
     ++from;
   }

@@ -472,15 +472,36 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         // The LFs of such a comment only start lines, as in the fast path
         // below, unless a CR before one is to be dropped: the search stops at
         // every CR, and an LF that may follow one is met first.
-        next = findByteOrPair(bytes, i, count, '\r', '*', '/', '/');
+        next = findByteOrPair(bytes, i, count, '\r', '\r', '*', '/', '/');
         uint64_t lastLineStart = next;
         while (lastLineStart > i && bytes[lastLineStart - 1] != '\n') --lastLineStart;
         if (lastLineStart > i) startLine(lastLineStart);
       } else if (comment == Comment::Block) {
-        next = findByteOrPair(bytes, i, count, '\n', '*', '/', '/');
+        next = findByteOrPair(bytes, i, count, '\n', '\n', '*', '/', '/');
+      } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
+                 bytes[i] != '\n') {
+        // Lines that hold no include and no CR need no stop at their LF: the
+        // run ends where a comment opens, at a CR, or at a `#` that may begin
+        // an include, and the line that holds it starts after the run's last
+        // LF, as if each LF had been met.
+        next = findByteOrPair(bytes, i, count, '#', '\r', '/', '/', '*');
+        uint64_t blanks = next;
+        while (blanks > i && static_cast<unsigned char>(bytes[blanks - 1]) <= 0x20 &&
+               bytes[blanks - 1] != '\n') {
+          --blanks;
+        }
+        if (blanks > i && bytes[blanks - 1] == '\n') {
+          startLine(blanks);
+        } else if (next == count) {
+          // The file's last LF may end its last line.
+          uint64_t lastLine = next;
+          while (lastLine > i && bytes[lastLine - 1] != '\n') --lastLine;
+          if (lastLine > i) startLine(lastLine);
+          atLineStart = false;
+        }
       } else if (!atLineStart &&
                  (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
-        next = findByteOrPair(bytes, i, count, '\n', '/', '/', '*');
+        next = findByteOrPair(bytes, i, count, '\n', '\n', '/', '/', '*');
       }
       if (next > i) {
         window = static_cast<uint8_t>(bytes[next - 1]);

@@ -54,7 +54,7 @@ TEST(ByteSearch, AgreesWithAByteLoopOnRandomTextAtEveryAlignment) {
 
 uint64_t naiveFindPair(const std::string& text, uint64_t from, uint64_t count, const char* set) {
   for (; from < count; ++from) {
-    if (text[from] == set[0]) return from;
+    if (text[from] == set[0] || text[from] == set[4]) return from;
     if (text[from] == set[1] && from + 1 < count &&
         (text[from + 1] == set[2] || text[from + 1] == set[3])) {
       return from;
@@ -65,12 +65,13 @@ uint64_t naiveFindPair(const std::string& text, uint64_t from, uint64_t count, c
 
 TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
   std::mt19937 random(11);
-  const std::string alphabet = std::string("/*\n\r\x00\xaf\x2f\x2a", 8) + "ab ";
+  const std::string alphabet = std::string("/*\n\r#\x00\xaf\x2f\x2a", 9) + "ab ";
   // Those of the scan, and one whose lead is also a follow.
-  const char sets[][4] = {{'\n', '/', '/', '*'},
-                          {'\n', '*', '/', '/'},
-                          {'\r', '*', '/', '/'},
-                          {'\x00', '*', '*', '\xaf'}};
+  // Two singles, then the lead and its two follows, as findByteOrPair takes them.
+  const char sets[][5] = {{'\n', '/', '/', '*', '\n'},
+                          {'#', '/', '/', '*', '\r'},
+                          {'\r', '*', '/', '/', '\r'},
+                          {'\x00', '*', '*', '\xaf', '\n'}};
   for (int round = 0; round < 3000; ++round) {
     size_t length = random() % 80;
     std::string text(length, 'x');
@@ -81,7 +82,7 @@ TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
     const char* set = sets[round % 4];
     for (uint64_t from = 0; from <= length; ++from) {
       for (uint64_t count : {static_cast<uint64_t>(length), from + (length - from) / 2}) {
-        ASSERT_EQ(findByteOrPair(text.data(), from, count, set[0], set[1], set[2], set[3]),
+        ASSERT_EQ(findByteOrPair(text.data(), from, count, set[0], set[4], set[1], set[2], set[3]),
                   naiveFindPair(text, from, count, set))
             << "round " << round << " from " << from << " count " << count;
       }
@@ -99,7 +100,7 @@ TEST(ByteSearch, LooksNoFurtherThanItsEnd) {
   // A pair whose second byte lies past the end is no pair.
   std::string pair = std::string(40, 'x') + "/*";
   for (uint64_t from = 0; from <= 41; ++from) {
-    EXPECT_EQ(findByteOrPair(pair.data(), from, 41, '\n', '/', '/', '*'), 41u);
+    EXPECT_EQ(findByteOrPair(pair.data(), from, 41, '\n', '\n', '/', '/', '*'), 41u);
   }
 }
 
