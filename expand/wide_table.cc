@@ -28,28 +28,6 @@ void place(WideTable* table, TableKey* key) {
 
 }  // namespace
 
-// Keys are long and alike at the start: hashed four characters at a time.
-uint64_t hashWide(const char16_t* text, size_t length) {
-  const size_t bytes = length * sizeof(char16_t);
-  const auto* data = reinterpret_cast<const unsigned char*>(text);
-  uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes;
-  size_t at = 0;
-  for (; at + sizeof(uint64_t) <= bytes; at += sizeof(uint64_t)) {
-    uint64_t word;
-    memcpy(&word, data + at, sizeof word);
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
-    hash ^= hash >> 32;
-  }
-  uint64_t rest = 0;
-  if (bytes > at) memcpy(&rest, data + at, bytes - at);
-  // The final mix of MurmurHash3, so that every bit counts in the low bits
-  // that choose the slot.
-  hash ^= rest;
-  hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDull;
-  hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53ull;
-  return hash ^ (hash >> 33);
-}
-
 TableKey* findKey(const WideTable* table, const char16_t* text, size_t length, uint64_t hash) {
   if (table->capacity == 0) return nullptr;
   return table->slots[slotFor(*table, text, length, hash)];

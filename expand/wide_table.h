@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tables.h"
+
 struct TableKey {
   const char16_t* text;
   size_t length;
@@ -22,7 +24,9 @@ struct WideTable {
   size_t used;
 };
 
-uint64_t hashWide(const char16_t* text, size_t length);
+inline uint64_t hashWide(const char16_t* text, size_t length) {
+  return hashBytes(text, length * sizeof(char16_t));
+}
 
 // The entry whose key is text[0, length) with that hash, or null.
 TableKey* findKey(const WideTable* table, const char16_t* text, size_t length, uint64_t hash);
