@@ -99,25 +99,8 @@ bool hasPlainSegments(const char16_t* text, size_t length) {
 }
 
 ListedDirectory* findDirectory(DirectoryListings* listings, const char16_t* path, size_t length) {
-  uint64_t hash = hashWide(path, length);
-  if (TableKey* key = findKey(&listings->table, path, length, hash)) {
-    return reinterpret_cast<ListedDirectory*>(key);
-  }
-  size_t size = sizeof(ListedDirectory) + length * sizeof(char16_t);
-  if (!roomForKey(&listings->table, &listings->bytes, listings->limit) ||
-      listings->bytes + size > listings->limit) {
-    return nullptr;
-  }
-  void* block = ::operator new(size, std::nothrow);
-  if (block == nullptr) return nullptr;
-  auto* directory = new (block) ListedDirectory();
-  auto* text = reinterpret_cast<char16_t*>(directory + 1);
-  memcpy(text, path, length * sizeof(char16_t));
-  directory->key = {text, length, hash};
-  directory->state = ListingState::Unlisted;
-  addKey(&listings->table, &directory->key);
-  listings->bytes += size;
-  return directory;
+  return findOrAddEntry<ListedDirectory>(&listings->table, path, length, &listings->bytes,
+                                         listings->limit);
 }
 
 void forgetNames(DirectoryListings* listings, ListedDirectory* directory) {

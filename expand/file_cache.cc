@@ -11,10 +11,6 @@ FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept};
 
 namespace {
 
-size_t blockSize(size_t length) {
-  return sizeof(CachedPath) + length * sizeof(char16_t);
-}
-
 void unlink(FileCache* cache, CachedPath* entry) {
   (entry->newer != nullptr ? entry->newer->older : cache->newest) = entry->older;
   (entry->older != nullptr ? entry->older->newer : cache->oldest) = entry->newer;
@@ -64,26 +60,8 @@ int makeRoom(FileCache* cache, uint64_t needed) {
 }  // namespace
 
 CachedPath* findPath(FileCache* cache, const char16_t* path) {
-  size_t length = wideLength(path);
-  uint64_t hash = hashWide(path, length);
-  if (TableKey* key = findKey(&cache->table, path, length, hash)) {
-    return reinterpret_cast<CachedPath*>(key);
-  }
-  size_t size = blockSize(length);
-  if (!roomForKey(&cache->table, &cache->entryBytes, cache->entryLimit) ||
-      cache->entryBytes + size > cache->entryLimit) {
-    return nullptr;
-  }
-  void* block = ::operator new(size, std::nothrow);
-  if (block == nullptr) return nullptr;
-  auto* entry = new (block) CachedPath();
-  auto* text = reinterpret_cast<char16_t*>(entry + 1);
-  memcpy(text, path, length * sizeof(char16_t));
-  entry->key = {text, length, hash};
-  entry->state = PathState::Unknown;
-  addKey(&cache->table, &entry->key);
-  cache->entryBytes += size;
-  return entry;
+  return findOrAddEntry<CachedPath>(&cache->table, path, wideLength(path), &cache->entryBytes,
+                                    cache->entryLimit);
 }
 
 const CachedPath* lookUpPath(const FileCache* cache, const char16_t* path) {
