@@ -22,16 +22,6 @@
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// The identity of an existing file, or 0 when it cannot be had.
-int identityOf(HANDLE file, FileIdentity* identity) {
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  int known = getFileIdentity(file, identity);
-  CloseHandle(file);
-  return known;
-}
-
 // True, after saying so, when the output names the option file or the main
 // source, which creating it would destroy.
 bool outputWouldDestroyInput(const char* optionName, const char* sourceName,
@@ -45,9 +35,7 @@ bool outputWouldDestroyInput(const char* optionName, const char* sourceName,
   }
   oemToWide(sourceName, ConvBuffer.wide, kWorkBufferChars);
   resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
-  if (identityOf(CreateFileW(ResultBuffer.wide, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
-                 &input) &&
-      input == output) {
+  if (identityOfPath(ResultBuffer.wide, &input) && input == output) {
     complain("the output file '%s' is the main source; nothing was written", outputName);
     return true;
   }

@@ -14,13 +14,28 @@ WorkBuffer ConvBuffer;
 WorkBuffer CandidateBuffer;
 WorkBuffer ResultBuffer;
 
-int identityOfNamedFile(const char* name, FileIdentity* identity) {
-  HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The identity of a file just opened, which is then closed.
+int identityOfOpened(HANDLE file, FileIdentity* identity) {
   if (file == INVALID_HANDLE_VALUE) return 0;
   int known = getFileIdentity(file, identity);
   CloseHandle(file);
   return known;
+}
+
+}  // namespace
+
+int identityOfNamedFile(const char* name, FileIdentity* identity) {
+  return identityOfOpened(CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                          identity);
+}
+
+int identityOfPath(const char16_t* path, FileIdentity* identity) {
+  return identityOfOpened(CreateFileW(path, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr),
+                          identity);
 }
 
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {

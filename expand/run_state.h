@@ -47,8 +47,10 @@ extern WorkBuffer CandidateBuffer;
 // A resolved `/I` path, the main source's directory, an include line's name.
 extern WorkBuffer ResultBuffer;
 
-// The identity of the existing file `name`, or 0 when it cannot be had.
+// The identity of the existing file `name` (narrow) or `path` (wide), or 0
+// when it cannot be had. The file is opened without access, only to ask.
 int identityOfNamedFile(const char* name, FileIdentity* identity);
+int identityOfPath(const char16_t* path, FileIdentity* identity);
 
 // A new entry holding `length` characters of `text` followed by `suffix`.
 // Returns 0 when no memory can be had.
