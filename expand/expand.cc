@@ -152,7 +152,7 @@ int search(const char16_t* name) {
 }
 
 // The native spelling of a path with `\` and `"` escaped as in a C string,
-// and control characters in octal; null when no memory can be had.
+// and control characters in octal; null when it cannot be had.
 char* lineDirectivePath(const char16_t* path) {
   char* native = nativePathText(path);
   if (native == nullptr) return nullptr;

@@ -11,7 +11,8 @@ char* nativePathText(const char16_t* resolved) {
   if (native == nullptr) return nullptr;
   int nativeLength = static_cast<int>(toNativePath(resolved, native));
   int bytes = WideCharToMultiByte(CP_OEMCP, 0, native, nativeLength, nullptr, 0, nullptr, nullptr);
-  auto* text = new (std::nothrow) char[bytes + 1];
+  // A path that cannot be converted has no spelling, which is not an empty one.
+  auto* text = bytes > 0 || nativeLength == 0 ? new (std::nothrow) char[bytes + 1] : nullptr;
   if (text != nullptr) {
     WideCharToMultiByte(CP_OEMCP, 0, native, nativeLength, text, bytes, nullptr, nullptr);
     text[bytes] = 0;

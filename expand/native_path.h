@@ -3,7 +3,8 @@
 #define TUFLAT_EXPAND_NATIVE_PATH_H
 
 // The native spelling of a path resolved by resolveFullPath, as OEM text in a
-// new block (freed with delete[]); null when no memory can be had.
+// new block (freed with delete[]); null when no memory can be had or the
+// path cannot be converted.
 char* nativePathText(const char16_t* resolved);
 
 #endif
