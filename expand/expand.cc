@@ -278,6 +278,12 @@ void printEntry(const char16_t* path) {
   progressWide("?<%s>\n", SearchList.entries[0].text);
 }
 
+// In place of an include's text where files are nested too deep.
+void markTooDeep() {
+  writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
+  noteTooDeep();
+}
+
 // Follows the quoted include whose name is `name[0, length)`.
 void expandInclude(const char* name, uint64_t length) {
   ScanRecorder* recorder = suspendForInclude(name, length);
@@ -296,8 +302,7 @@ void expandInclude(const char* name, uint64_t length) {
   }
   progressWide("#include: [%s]\n", wideName);
   if (depth >= kMaxIncludeDepth) {
-    writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
-    noteTooDeep();
+    markTooDeep();
   } else if (!expandFile(wideName, PathKind::Written)) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
@@ -373,6 +378,14 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     atLineStart = true;
     includeState = 0;
   };
+  // The LFs of bytes[from, to), passed without a stop, only started lines:
+  // the last of them starts the line that holds bytes[to]. True when there is one.
+  auto startLastLine = [&](uint64_t from, uint64_t to) {
+    uint64_t at = to;
+    while (at > from && bytes[at - 1] != '\n') --at;
+    if (at > from) startLine(at);
+    return at > from;
+  };
 
   // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
   auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
@@ -407,8 +420,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     writeCommented(end, textEnd);
     if (depth >= kMaxIncludeDepth) {
       releaseSource(&found);
-      writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
-      noteTooDeep();
+      markTooDeep();
     } else {
       expandOpened(ConvBuffer.wide, &found);
     }
@@ -473,9 +485,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         // below, unless a CR before one is to be dropped: the search stops at
         // every CR, and an LF that may follow one is met first.
         next = findByteOrPair(bytes, i, count, '\r', '\r', '*', '/', '/');
-        uint64_t lastLineStart = next;
-        while (lastLineStart > i && bytes[lastLineStart - 1] != '\n') --lastLineStart;
-        if (lastLineStart > i) startLine(lastLineStart);
+        startLastLine(i, next);
       } else if (comment == Comment::Block) {
         next = findByteOrPair(bytes, i, count, '\n', '\n', '*', '/', '/');
       } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
@@ -493,10 +503,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         if (blanks > i && bytes[blanks - 1] == '\n') {
           startLine(blanks);
         } else if (next == count) {
-          // The file's last LF may end its last line.
-          uint64_t lastLine = next;
-          while (lastLine > i && bytes[lastLine - 1] != '\n') --lastLine;
-          if (lastLine > i) startLine(lastLine);
+          // The file's last LF may end its last line, which is no include.
+          startLastLine(i, next);
           atLineStart = false;
         }
       } else if (!atLineStart &&

@@ -85,34 +85,32 @@ void sendAtOnce(const void* bytes, uint64_t count) {
 }  // namespace
 
 void releaseOutputBlock(void* block, uint64_t size) {
-  if (copiedCount == waitingBytes) {
-    ::operator delete(block);
+  // While lasting bytes wait, spans may lie in it: it goes once they have
+  // been sent, unless too much memory would wait with it.
+  if (copiedCount < waitingBytes && deferredCount < kDeferredBlocks &&
+      size <= kDeferredBytes - deferredBytes) {
+    deferred[deferredCount++] = block;
+    deferredBytes += size;
     return;
   }
-  // Spans may lie in it: it goes when they have been sent, unless too much
-  // memory would wait with it.
-  if (deferredCount == kDeferredBlocks || size > kDeferredBytes - deferredBytes) settleOutput();
-  deferred[deferredCount++] = block;
-  deferredBytes += size;
-  if (copiedCount == waitingBytes) freeDeferred();
+  settleOutput();
+  ::operator delete(block);
 }
 
 void settleOutput() {
-  if (copiedCount == waitingBytes) {
-    freeDeferred();
-    return;
+  if (copiedCount < waitingBytes) {
+    uint64_t gathered = 0;
+    for (uint32_t at = 0; at < spanCount; ++at) {
+      memcpy(spare + gathered, spans[at].bytes, spans[at].count);
+      gathered += spans[at].count;
+    }
+    char* settled = spare;
+    spare = copies;
+    copies = settled;
+    spans[0] = {copies, gathered};
+    spanCount = 1;
+    copiedCount = gathered;
   }
-  uint64_t gathered = 0;
-  for (uint32_t at = 0; at < spanCount; ++at) {
-    memcpy(spare + gathered, spans[at].bytes, spans[at].count);
-    gathered += spans[at].count;
-  }
-  char* settled = spare;
-  spare = copies;
-  copies = settled;
-  spans[0] = {copies, gathered};
-  spanCount = gathered > 0 ? 1 : 0;
-  copiedCount = gathered;
   freeDeferred();
 }
 

@@ -17,7 +17,6 @@ bool startsWithByteOrderMark(const FileContents& contents) {
 
 int openSource(const char16_t* path, SourceFile* source) {
   source->read = false;
-  source->deferred = false;
   source->contents = {nullptr, 0, kUnknownSize, false};
   source->kept = false;
   CachedPath* entry = findPath(&RunFileCache, path);
@@ -37,7 +36,6 @@ int openSource(const char16_t* path, SourceFile* source) {
     source->file.handle = nullptr;
     source->identity = entry->identity;
     source->identityKnown = true;
-    source->deferred = true;
     return 1;
   }
   ListedDirectory* directory = nullptr;
@@ -65,8 +63,9 @@ int openSource(const char16_t* path, SourceFile* source) {
 void readSource(SourceFile* source, const char16_t* path) {
   if (source->read) return;
   source->read = true;
-  // Gone since it was read whole: the inputs changed during the run.
-  if (source->deferred && source->file.openForRead(path) == nullptr) return;
+  // Not opened yet, and gone since it was read whole: the inputs changed
+  // during the run.
+  if (source->file.handle == nullptr && source->file.openForRead(path) == nullptr) return;
   source->contents = readWholeFile(source->file.handle);
   CachedPath* entry = source->cached;
   const FileContents& contents = source->contents;
@@ -80,8 +79,6 @@ void readSource(SourceFile* source, const char16_t* path) {
   } else if (entry->state == PathState::Opened &&
              GetFileType(source->file.handle) == FILE_TYPE_DISK &&
              keepBytes(&RunFileCache, entry, contents.bytes, contents.count)) {
-    entry->identity = source->identity;
-    entry->identityKnown = source->identityKnown;
     source->kept = true;
   }
 }

@@ -9,14 +9,14 @@
 
 // A file opened for expansion, and its bytes once read. A file whose bytes
 // the run's cache holds has no handle: its contents are the cache's. One
-// that was read whole before, with a known identity, is `deferred`: it is
-// opened only when its bytes are wanted, so that a file that is only
-// checked (an include cycle, a file skipped as included once) costs no open.
+// that was read whole before, with a known identity, has no handle until it
+// is read: it is opened only when its bytes are wanted, so that a file that
+// is only checked (an include cycle, a file skipped as included once) costs
+// no open.
 struct SourceFile {
   SimpleFile file;
   FileIdentity identity;
   bool identityKnown;
-  bool deferred;
   bool read;
   FileContents contents;
   // The path's cache entry, or null; `kept` when contents.bytes are its bytes.
@@ -30,8 +30,8 @@ bool startsWithByteOrderMark(const FileContents& contents);
 
 // Opens the file at a resolved path; 0 when it does not open.
 int openSource(const char16_t* path, SourceFile* source);
-// Reads an opened file, found at `path`, whole, once. A deferred file that no
-// longer opens has no bytes and is not whole.
+// Reads an opened file, found at `path`, whole, once. A file not yet opened
+// that no longer opens has no bytes and is not whole.
 void readSource(SourceFile* source, const char16_t* path);
 // Frees or gives back the file's bytes and closes it.
 void releaseSource(SourceFile* source);

@@ -149,7 +149,7 @@ TEST(SourceFiles, AFileReadBeforeIsOpenedOnlyWhenItsBytesAreWanted) {
   std::u16string path(shown.begin(), shown.end());
   SourceFile first;
   ASSERT_EQ(openSource(path.c_str(), &first), 1);
-  EXPECT_FALSE(first.deferred);
+  EXPECT_NE(first.file.handle, nullptr);
   readSource(&first, path.c_str());
   EXPECT_TRUE(first.contents.whole);
   FileIdentity identity = first.identity;
@@ -158,7 +158,7 @@ TEST(SourceFiles, AFileReadBeforeIsOpenedOnlyWhenItsBytesAreWanted) {
   ASSERT_EQ(unlink(file.c_str()), 0);
   SourceFile second;
   ASSERT_EQ(openSource(path.c_str(), &second), 1);
-  EXPECT_TRUE(second.deferred);
+  EXPECT_EQ(second.file.handle, nullptr);
   EXPECT_TRUE(second.identityKnown);
   EXPECT_TRUE(second.identity == identity);
   readSource(&second, path.c_str());

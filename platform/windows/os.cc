@@ -20,7 +20,8 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
 
 uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
   // Windows gathers only into whole aligned pages of unbuffered files, so
-  // short spans are copied together and long ones go out on their own.
+  // short spans are copied together; a long one goes out on its own, as does
+  // one with nothing before it to join, which the caller may have gathered.
   constexpr uint64_t kGathered = 1 << 18;
   constexpr uint64_t kOnItsOwn = 1 << 16;
   static char gathered[kGathered];
@@ -37,10 +38,11 @@ uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
   };
   for (uint32_t at = 0; at < count; ++at) {
     const OutputSpan& span = spans[at];
-    if (span.count >= kOnItsOwn || span.count > kGathered - held) {
+    bool onItsOwn = span.count >= kOnItsOwn || (held == 0 && at + 1 == count);
+    if (onItsOwn || span.count > kGathered - held) {
       if (held > 0 && !sendHeld()) return total;
     }
-    if (span.count >= kOnItsOwn) {
+    if (onItsOwn) {
       uint64_t put = writer.write(span.bytes, span.count);
       total += put;
       if (put < span.count) return total;
