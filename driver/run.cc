@@ -140,11 +140,11 @@ int runTuflat(int argumentCount, char** arguments) {
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
-  progressCount("n_I=", directories + 1);
+  progressCount("n_I=%s\n", directories + 1);
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
     progressWide("<%s>\n", SearchList.entries[slot].text);
   }
-  progressCount("n_D=", defines);
+  progressCount("n_D=%s\n", defines);
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
     progressWide("<%s>\n", DefineList.entries[entry].text);
   }

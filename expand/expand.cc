@@ -135,18 +135,37 @@ const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLe
   return ConvBuffer.wide;
 }
 
+void printEntry(const char16_t* path) {
+  progressWide("!<%s>\n", path);
+  progressWide("?<%s>\n", SearchList.entries[0].text);
+}
+
+int expandOpened(const char16_t* path, SourceFile* source);
+
 // Tries the name in the SearchList slots in order, from the first not known
 // to miss; the first that opens wins.
 int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
-  SearchMemo* recording = nullptr;
   const char16_t* includer = SearchList.entries[0].text;
-  uint32_t first = beginSearch(&RunSearchMemos, includer, name, &recording);
-  for (uint32_t slot = first; slot < SearchList.count; ++slot) {
-    const char16_t* candidate = candidatePath(slot, name, nameLength);
-    if (candidate == nullptr) continue;
-    if (expandFile(candidate, PathKind::Resolved)) return 1;
-    noteMiss(&RunSearchMemos, &recording, slot, candidate, includer, &RunFileCache);
+  SearchStart start = beginSearch(&RunSearchMemos, includer, name);
+  if (!start.printed) printEntry(name);
+  for (uint32_t slot = start.slot; slot < SearchList.count; ++slot) {
+    CachedPath* entry = slot == start.slot ? start.hit : nullptr;
+    const char16_t* candidate;
+    if (entry != nullptr) {
+      candidate = entry->key.text;
+    } else {
+      candidate = candidatePath(slot, name, nameLength);
+      if (candidate == nullptr) continue;
+      printEntry(candidate);
+      entry = findPath(&RunFileCache, candidate);
+    }
+    SourceFile source;
+    if (openCachedSource(candidate, entry, &source)) {
+      noteHit(&RunSearchMemos, &start.recording, slot, entry, includer);
+      return expandOpened(candidate, &source);
+    }
+    noteMiss(&RunSearchMemos, &start.recording, slot, candidate, includer, &RunFileCache);
   }
   return 0;
 }
@@ -223,7 +242,7 @@ void expandSource(const char16_t* path, SourceFile* source) {
   TextEntry own = {nullptr, 0};
   if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source, path);
   FileContents& contents = source->contents;
-  progressCount("l=", contents.count);
+  progressCount("l=%s\n", contents.count);
   if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
 
   if (contents.bytes != nullptr) {
@@ -271,11 +290,6 @@ int expandPath(const char16_t* path) {
   SourceFile source;
   if (!openSource(path, &source)) return 0;
   return expandOpened(path, &source);
-}
-
-void printEntry(const char16_t* path) {
-  progressWide("!<%s>\n", path);
-  progressWide("?<%s>\n", SearchList.entries[0].text);
 }
 
 // In place of an include's text where files are nested too deep.
@@ -349,8 +363,8 @@ void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig&
 }
 
 int expandFile(const char16_t* path, PathKind kind) {
-  printEntry(path);
   if (kind == PathKind::Written && !hasLongPathPrefix(path)) return search(path);
+  printEntry(path);
   return expandPath(path);
 }
 

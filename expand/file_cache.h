@@ -25,7 +25,7 @@ enum class PathState : uint8_t {
 
 struct CachedPath {
   // First, so that the table's key is the entry. Its text, the path, follows
-  // the entry in its block.
+  // the entry in its block, terminated.
   TableKey key;
   PathState state;
   // Expansions now reading `bytes`; a kept path is evicted only at 0.

@@ -12,8 +12,8 @@
 // False from when the run is asked to be quiet.
 extern bool ProgressShown;
 
-// `label`, the count in decimal, and an LF: "l=12".
-void progressCount(const char* label, uint64_t count);
+// A line of `format`, whose one `%s` takes the count in decimal: "l=12".
+void progressCount(const char* format, uint64_t count);
 // A line of `format`, whose one `%s` takes wide text.
 void progressWide(const char* format, const char16_t* text);
 // A line of `format`, whose one `%s` takes name[0, length) as it stands.

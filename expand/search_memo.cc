@@ -42,11 +42,23 @@ int appendLine(SearchMemos* memos, SearchMemo* memo, const char* opening, const 
          appendLines(memos, memo, ">\n", 2);
 }
 
+// Appends the two lines of trying `path` from `includer`, or none when it
+// cannot; a quiet run prints no lines, and has none to keep.
+int appendEntry(SearchMemos* memos, SearchMemo* memo, const char16_t* path,
+                const char16_t* includer) {
+  size_t length = memo->length;
+  if (!ProgressShown ||
+      (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer))) {
+    return 1;
+  }
+  memo->length = length;
+  return 0;
+}
+
 }  // namespace
 
-uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
-                     SearchMemo** recording) {
-  *recording = nullptr;
+SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name) {
+  SearchStart start = {0, nullptr, false, nullptr};
   size_t includerLength = wideLength(includer);
   size_t nameLength = wideLength(name);
   size_t length = includerLength + 1 + nameLength;
@@ -57,7 +69,7 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
     ::operator delete(memos->spare);
     memos->spare = ::operator new(size, std::nothrow);
     memos->spareSize = memos->spare != nullptr ? size : 0;
-    if (memos->spare == nullptr) return 0;
+    if (memos->spare == nullptr) return start;
   }
   auto* block = static_cast<SearchMemo*>(memos->spare);
   auto* text = reinterpret_cast<char16_t*>(block + 1);
@@ -65,44 +77,50 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
   text[includerLength] = 0;
   memcpy(text + includerLength + 1, name, nameLength * sizeof(char16_t));
   uint64_t hash = hashWide(text, length);
+  SearchMemo* memo;
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
-    auto* memo = reinterpret_cast<SearchMemo*>(key);
-    if (!memo->recorded) {
-      memo->recorded = true;
-      *recording = memo;
-      return 0;
+    memo = reinterpret_cast<SearchMemo*>(key);
+    if (memo->recorded) {
+      progressLines(memo->lines, memo->length);
+      start = {memo->knownMisses, memo->hit, true, nullptr};
+      return start;
     }
-    progressLines(memo->lines, memo->length);
-    return memo->knownMisses;
+  } else {
+    if (memos->bytes + memos->spareSize > memos->limit ||
+        !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
+      return start;
+    }
+    memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0};
+    addKey(&memos->table, &memo->key);
+    memos->bytes += memos->spareSize;
+    memos->spare = nullptr;
+    memos->spareSize = 0;
   }
-  if (memos->bytes + memos->spareSize > memos->limit ||
-      !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
-    return 0;
-  }
-  auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, 0, 0};
-  addKey(&memos->table, &memo->key);
-  memos->bytes += memos->spareSize;
-  memos->spare = nullptr;
-  memos->spareSize = 0;
-  return 0;
+  // The first search whose own lines fit records.
+  memo->recorded = appendEntry(memos, memo, name, includer);
+  if (memo->recorded) start.recording = memo;
+  return start;
 }
 
 void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const char16_t* candidate,
               const char16_t* includer, const FileCache* files) {
   SearchMemo* memo = *recording;
   if (memo == nullptr) return;
-  size_t length = memo->length;
   const CachedPath* known = lookUpPath(files, candidate);
   if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses ||
-      // A quiet run prints no lines, and has none to keep.
-      (ProgressShown &&
-       (!appendLine(memos, memo, "!<", candidate) || !appendLine(memos, memo, "?<", includer)))) {
-    // What was appended for this slot is not part of the memo.
-    memo->length = length;
+      !appendEntry(memos, memo, candidate, includer)) {
     *recording = nullptr;
     return;
   }
   memo->knownMisses = slot + 1;
+}
+
+void noteHit(SearchMemos* memos, SearchMemo** recording, uint32_t slot, CachedPath* entry,
+             const char16_t* includer) {
+  SearchMemo* memo = *recording;
+  *recording = nullptr;
+  if (memo == nullptr || entry == nullptr || slot != memo->knownMisses) return;
+  if (appendEntry(memos, memo, entry->key.text, includer)) memo->hit = entry;
 }
 
 void clearSearchMemos(SearchMemos* memos) {

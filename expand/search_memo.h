@@ -1,8 +1,9 @@
 // What the run learns about its searches: for an include name searched from
 // a given includer, how many of the first SearchList slots give candidates
-// known to name no file, and the progress lines that trying them prints. A
-// search made again prints those lines in one piece and begins at the first
-// slot not known to miss, sparing the candidates' resolution and lookup.
+// known to name no file, the cache entry of the next slot's candidate, and
+// the progress lines that the search prints up to trying that candidate. A
+// search made again prints those lines in one piece and begins at that slot
+// with its entry, sparing the candidates' resolution, lookup and printing.
 #ifndef TUFLAT_EXPAND_SEARCH_MEMO_H
 #define TUFLAT_EXPAND_SEARCH_MEMO_H
 
@@ -16,10 +17,13 @@ struct SearchMemo {
   // First, so that the table's key is the memo: the includer's text, a NUL
   // and the name, which follow the memo in its block.
   TableKey key;
-  // Slots [0, knownMisses) give no file; trying them prints lines[0, length).
-  // A search met once costs little to forget: only the second records.
+  // Set by the first search that records, whose lines begin with its own two.
   bool recorded;
+  // Slots [0, knownMisses) give no file. lines[0, length) are the search's
+  // two lines, then two for each of those slots, then, when `hit` is not
+  // null, the two of trying slot knownMisses, whose candidate is hit's path.
   uint32_t knownMisses;
+  CachedPath* hit;
   char* lines;
   size_t length;
   size_t room;
@@ -40,13 +44,22 @@ constexpr uint64_t kSearchMemoLimit = 16ull << 20;
 
 extern SearchMemos RunSearchMemos;
 
-// Begins a search of `name` from `includer` (slot 0's text). Prints the lines
-// of the slots known to miss and returns the first slot to try. *recording is
-// the memo that this search's misses extend, or null: the first search of a
-// name from an includer only notes it, the second records, later ones use
-// the record.
-uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
-                     SearchMemo** recording);
+// How a search begins.
+struct SearchStart {
+  // The first slot to try.
+  uint32_t slot;
+  // The cache entry of that slot's candidate, its two lines printed; null when
+  // the candidate is to be resolved and printed.
+  CachedPath* hit;
+  // False when the search's own two lines are still to be printed.
+  bool printed;
+  // The memo that this search's misses and hit extend, or null.
+  SearchMemo* recording;
+};
+
+// Begins a search of `name` from `includer` (slot 0's text). A search met
+// before prints its memo's lines; the first records them.
+SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name);
 
 // Notes that `slot`'s candidate, `candidate`, named no file and that trying it
 // printed its two lines with `includer`. The memo is extended only by slots
@@ -54,6 +67,11 @@ uint32_t beginSearch(SearchMemos* memos, const char16_t* includer, const char16_
 // recording.
 void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const char16_t* candidate,
               const char16_t* includer, const FileCache* files);
+
+// Notes that `slot`'s candidate, the path of `entry`, opened after its two
+// lines were printed with `includer`; the recording ends.
+void noteHit(SearchMemos* memos, SearchMemo** recording, uint32_t slot, CachedPath* entry,
+             const char16_t* includer);
 
 // Frees every memo; the limit stays.
 void clearSearchMemos(SearchMemos* memos);

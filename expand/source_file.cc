@@ -16,10 +16,13 @@ bool startsWithByteOrderMark(const FileContents& contents) {
 }
 
 int openSource(const char16_t* path, SourceFile* source) {
+  return openCachedSource(path, findPath(&RunFileCache, path), source);
+}
+
+int openCachedSource(const char16_t* path, CachedPath* entry, SourceFile* source) {
   source->read = false;
   source->contents = {nullptr, 0, kUnknownSize, false};
   source->kept = false;
-  CachedPath* entry = findPath(&RunFileCache, path);
   source->cached = entry;
   if (entry != nullptr && entry->state == PathState::Missing) return 0;
   if (entry != nullptr && entry->state == PathState::Kept) {

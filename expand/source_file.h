@@ -30,6 +30,8 @@ bool startsWithByteOrderMark(const FileContents& contents);
 
 // Opens the file at a resolved path; 0 when it does not open.
 int openSource(const char16_t* path, SourceFile* source);
+// The same with the path's cache entry already found (findPath), or null.
+int openCachedSource(const char16_t* path, CachedPath* entry, SourceFile* source);
 // Reads an opened file, found at `path`, whole, once. A file not yet opened
 // that no longer opens has no bytes and is not whole.
 void readSource(SourceFile* source, const char16_t* path);

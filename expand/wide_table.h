@@ -45,21 +45,22 @@ void clearTable(WideTable* table);
 
 // The entry keyed text[0, length); when there is none, a new value-initialised
 // Entry, which begins with its TableKey `key` and has the key's text copied
-// after it in its block (freed with operator delete). Its block and a larger
-// slot array are added to *bytes as long as they stay within `limit`; null
-// when they would not, or when no memory can be had.
+// after it in its block, terminated (the block is freed with operator delete). Its block and a
+// larger slot array are added to *bytes as long as they stay within `limit`; null when they would
+// not, or when no memory can be had.
 template <typename Entry>
 Entry* findOrAddEntry(WideTable* table, const char16_t* text, size_t length, uint64_t* bytes,
                       uint64_t limit) {
   uint64_t hash = hashWide(text, length);
   if (TableKey* key = findKey(table, text, length, hash)) return reinterpret_cast<Entry*>(key);
-  size_t size = sizeof(Entry) + length * sizeof(char16_t);
+  size_t size = sizeof(Entry) + (length + 1) * sizeof(char16_t);
   if (!roomForKey(table, bytes, limit) || *bytes + size > limit) return nullptr;
   void* block = ::operator new(size, std::nothrow);
   if (block == nullptr) return nullptr;
   auto* entry = new (block) Entry();
   auto* copy = reinterpret_cast<char16_t*>(entry + 1);
   memcpy(copy, text, length * sizeof(char16_t));
+  copy[length] = 0;
   entry->key = {copy, length, hash};
   addKey(table, &entry->key);
   *bytes += size;
