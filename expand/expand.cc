@@ -136,8 +136,8 @@ const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLe
 }
 
 void printEntry(const char16_t* path) {
-  progressWide("!<%s>\n", path);
-  progressWide("?<%s>\n", SearchList.entries[0].text);
+  SearchMemo* none = nullptr;
+  printTrial(&RunSearchMemos, &none, path, SearchList.entries[0].text);
 }
 
 int expandOpened(const char16_t* path, SourceFile* source);
@@ -148,7 +148,7 @@ int search(const char16_t* name) {
   size_t nameLength = wideLength(name);
   const char16_t* includer = SearchList.entries[0].text;
   SearchStart start = beginSearch(&RunSearchMemos, includer, name);
-  if (!start.printed) printEntry(name);
+  if (!start.printed) printTrial(&RunSearchMemos, &start.recording, name, includer);
   for (uint32_t slot = start.slot; slot < SearchList.count; ++slot) {
     CachedPath* entry = slot == start.slot ? start.hit : nullptr;
     const char16_t* candidate;
@@ -157,15 +157,15 @@ int search(const char16_t* name) {
     } else {
       candidate = candidatePath(slot, name, nameLength);
       if (candidate == nullptr) continue;
-      printEntry(candidate);
+      printTrial(&RunSearchMemos, &start.recording, candidate, includer);
       entry = findPath(&RunFileCache, candidate);
     }
     SourceFile source;
     if (openCachedSource(candidate, entry, &source)) {
-      noteHit(&RunSearchMemos, &start.recording, slot, entry, includer);
+      noteHit(&start.recording, slot, entry);
       return expandOpened(candidate, &source);
     }
-    noteMiss(&RunSearchMemos, &start.recording, slot, candidate, includer, &RunFileCache);
+    noteMiss(&start.recording, slot, candidate, &RunFileCache);
   }
   return 0;
 }

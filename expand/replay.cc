@@ -10,10 +10,11 @@
 
 namespace {
 
-enum class EventKind : uint8_t { Bytes, Text, Include, Angle };
+enum class EventKind : uint8_t { Bytes, Text, Include, Lines };
 
-// Bytes, Include and Angle name bytes[offset, offset + length) of the scanned
-// bytes; Text names text[offset, offset + length) of the record.
+// Bytes and Include name bytes[offset, offset + length) of the scanned bytes;
+// Text (for the output) and Lines (for the account, the lines of the angle
+// includes met in a row) name text[offset, offset + length) of the record.
 struct ScanEvent {
   uint64_t offset;
   uint64_t length;
@@ -86,8 +87,42 @@ void noteName(EventKind kind, const char* name, uint64_t length) {
   addEvent(ActiveRecorder, kind, offset, length);
 }
 
+// Copies text[0, count) into the record's text; 0 when it cannot.
+int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
+  if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
+      !reserveItems(&recorder->text, &recorder->textRoom, recorder->textCount,
+                    recorder->textCount + static_cast<uint32_t>(count))) {
+    recorder->failed = true;
+    return 0;
+  }
+  if (count > 0) memcpy(recorder->text + recorder->textCount, text, count);
+  recorder->textCount += count;
+  return 1;
+}
+
+constexpr char kAngleOpening[] = "#include: <";
+constexpr char kAngleClosing[] = ">\n";
+
 void printAngleName(const char* name, uint64_t length) {
   progressBytes("#include: <%s>\n", name, length);
+}
+
+// Records the line printAngleName prints, formatted once, so that a replay
+// prints it with the lines of the angle includes next to it in one piece.
+void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
+  uint32_t start = recorder->textCount;
+  if (!addText(recorder, kAngleOpening, sizeof kAngleOpening - 1) ||
+      !addText(recorder, name, length) ||
+      !addText(recorder, kAngleClosing, sizeof kAngleClosing - 1)) {
+    return;
+  }
+  ScanEvent* last =
+      recorder->eventCount > 0 ? &recorder->events[recorder->eventCount - 1] : nullptr;
+  if (last != nullptr && last->kind == EventKind::Lines && last->offset + last->length == start) {
+    last->length += recorder->textCount - start;
+  } else {
+    addEvent(recorder, EventKind::Lines, start, recorder->textCount - start);
+  }
 }
 
 void replay(const char* record, const char* bytes, FollowInclude follow) {
@@ -107,8 +142,8 @@ void replay(const char* record, const char* bytes, FollowInclude follow) {
       case EventKind::Include:
         follow(bytes + event.offset, event.length);
         break;
-      case EventKind::Angle:
-        printAngleName(bytes + event.offset, event.length);
+      case EventKind::Lines:
+        progressLines(text + event.offset, event.length);
         break;
     }
   }
@@ -141,19 +176,12 @@ void recordWrite(const void* bytes, uint64_t count) {
     return;
   }
   // Text from elsewhere is copied: it may not outlive the scan.
-  if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
-      !reserveItems(&recorder->text, &recorder->textRoom, recorder->textCount,
-                    recorder->textCount + static_cast<uint32_t>(count))) {
-    recorder->failed = true;
-    return;
-  }
-  if (count > 0) memcpy(recorder->text + recorder->textCount, bytes, count);
-  addEvent(recorder, EventKind::Text, recorder->textCount, count);
-  recorder->textCount += count;
+  uint32_t start = recorder->textCount;
+  if (addText(recorder, bytes, count)) addEvent(recorder, EventKind::Text, start, count);
 }
 
 void printAngleInclude(const char* name, uint64_t length) {
-  if (ActiveRecorder != nullptr) noteName(EventKind::Angle, name, length);
+  if (ActiveRecorder != nullptr) noteAngleLine(ActiveRecorder, name, length);
   printAngleName(name, length);
 }
 

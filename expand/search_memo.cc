@@ -42,19 +42,6 @@ int appendLine(SearchMemos* memos, SearchMemo* memo, const char* opening, const 
          appendLines(memos, memo, ">\n", 2);
 }
 
-// Appends the two lines of trying `path` from `includer`, or none when it
-// cannot; a quiet run prints no lines, and has none to keep.
-int appendEntry(SearchMemos* memos, SearchMemo* memo, const char16_t* path,
-                const char16_t* includer) {
-  size_t length = memo->length;
-  if (!ProgressShown ||
-      (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer))) {
-    return 1;
-  }
-  memo->length = length;
-  return 0;
-}
-
 }  // namespace
 
 SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name) {
@@ -81,7 +68,7 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
     memo = reinterpret_cast<SearchMemo*>(key);
     if (memo->recorded) {
-      progressLines(memo->lines, memo->length);
+      progressLines(memo->lines, memo->settled);
       start = {memo->knownMisses, memo->hit, true, nullptr};
       return start;
     }
@@ -90,37 +77,66 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
         !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
       return start;
     }
-    memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0};
+    memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};
     addKey(&memos->table, &memo->key);
     memos->bytes += memos->spareSize;
     memos->spare = nullptr;
     memos->spareSize = 0;
   }
-  // The first search whose own lines fit records.
-  memo->recorded = appendEntry(memos, memo, name, includer);
-  if (memo->recorded) start.recording = memo;
+  // Recorded once its own two lines are in (printTrial).
+  memo->recorded = true;
+  start.recording = memo;
   return start;
 }
 
-void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const char16_t* candidate,
-              const char16_t* includer, const FileCache* files) {
+void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path,
+                const char16_t* includer) {
+  SearchMemo* memo = *recording;
+  if (memo == nullptr) {
+    progressWide("!<%s>\n", path);
+    progressWide("?<%s>\n", includer);
+    return;
+  }
+  // A quiet run prints no lines, and has none to keep.
+  if (!ProgressShown) return;
+  size_t start = memo->length;
+  if (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer)) {
+    progressLines(memo->lines + start, memo->length - start);
+    // The search's own lines stand before any candidate is tried.
+    if (start == 0) memo->settled = memo->length;
+    return;
+  }
+  memo->length = start;
+  if (start == 0) memo->recorded = false;
+  *recording = nullptr;
+  progressWide("!<%s>\n", path);
+  progressWide("?<%s>\n", includer);
+}
+
+void noteMiss(SearchMemo** recording, uint32_t slot, const char16_t* candidate,
+              const FileCache* files) {
   SearchMemo* memo = *recording;
   if (memo == nullptr) return;
   const CachedPath* known = lookUpPath(files, candidate);
-  if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses ||
-      !appendEntry(memos, memo, candidate, includer)) {
+  if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses) {
+    memo->length = memo->settled;
     *recording = nullptr;
     return;
   }
   memo->knownMisses = slot + 1;
+  memo->settled = memo->length;
 }
 
-void noteHit(SearchMemos* memos, SearchMemo** recording, uint32_t slot, CachedPath* entry,
-             const char16_t* includer) {
+void noteHit(SearchMemo** recording, uint32_t slot, CachedPath* entry) {
   SearchMemo* memo = *recording;
+  if (memo == nullptr) return;
   *recording = nullptr;
-  if (memo == nullptr || entry == nullptr || slot != memo->knownMisses) return;
-  if (appendEntry(memos, memo, entry->key.text, includer)) memo->hit = entry;
+  if (entry != nullptr && slot == memo->knownMisses) {
+    memo->hit = entry;
+    memo->settled = memo->length;
+  } else {
+    memo->length = memo->settled;
+  }
 }
 
 void clearSearchMemos(SearchMemos* memos) {

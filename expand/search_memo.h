@@ -19,12 +19,15 @@ struct SearchMemo {
   TableKey key;
   // Set by the first search that records, whose lines begin with its own two.
   bool recorded;
-  // Slots [0, knownMisses) give no file. lines[0, length) are the search's
+  // Slots [0, knownMisses) give no file. lines[0, settled) are the search's
   // two lines, then two for each of those slots, then, when `hit` is not
   // null, the two of trying slot knownMisses, whose candidate is hit's path.
+  // While a search records, lines[settled, length) are those of the
+  // candidate it tries; otherwise length == settled.
   uint32_t knownMisses;
   CachedPath* hit;
   char* lines;
+  size_t settled;
   size_t length;
   size_t room;
 };
@@ -61,17 +64,22 @@ struct SearchStart {
 // before prints its memo's lines; the first records them.
 SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name);
 
-// Notes that `slot`'s candidate, `candidate`, named no file and that trying it
-// printed its two lines with `includer`. The memo is extended only by slots
-// in order whose candidates `files` knows to be missing; any other ends the
-// recording.
-void noteMiss(SearchMemos* memos, SearchMemo** recording, uint32_t slot, const char16_t* candidate,
-              const char16_t* includer, const FileCache* files);
+// Prints the two lines of trying `path` from `includer`: first the search's
+// own (the name searched), then those of each candidate. While a search
+// records (*recording not null) they join its memo and are printed from
+// there; when they do not fit, the recording ends.
+void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path,
+                const char16_t* includer);
 
-// Notes that `slot`'s candidate, the path of `entry`, opened after its two
-// lines were printed with `includer`; the recording ends.
-void noteHit(SearchMemos* memos, SearchMemo** recording, uint32_t slot, CachedPath* entry,
-             const char16_t* includer);
+// Notes that `slot`'s candidate, `candidate`, named no file. The memo keeps
+// only slots in order whose candidates `files` knows to be missing; any other
+// ends the recording.
+void noteMiss(SearchMemo** recording, uint32_t slot, const char16_t* candidate,
+              const FileCache* files);
+
+// Notes that `slot`'s candidate, the path of `entry`, opened; the recording
+// ends.
+void noteHit(SearchMemo** recording, uint32_t slot, CachedPath* entry);
 
 // Frees every memo; the limit stays.
 void clearSearchMemos(SearchMemos* memos);

@@ -65,6 +65,13 @@ TEST_F(FullPath, AbsoluteFormsKeepTheirRoot) {
   // Windows climbs above a prefixed drive; here Z: holds every file.
   EXPECT_EQ(resolve("\\\\?\\Z:\\..\\b.h"), "\\\\?\\Z:\\b.h");
   EXPECT_EQ(resolve("\\\\?\\\\z:/w/b.h"), "\\\\?\\z:\\w\\b.h");
+  // A prefixed path already in its resolved form stays as it is; one step
+  // from it, it is resolved.
+  EXPECT_EQ(resolve("\\\\?\\z:\\.w\\..h\\b..h"), "\\\\?\\z:\\.w\\..h\\b..h");
+  EXPECT_EQ(resolve("\\\\?\\Z:\\w\\.\\b.h"), "\\\\?\\Z:\\w\\b.h");
+  EXPECT_EQ(resolve("\\\\?\\Z:\\w\\\\b.h"), "\\\\?\\Z:\\w\\b.h");
+  EXPECT_EQ(resolve("\\\\?\\Z:\\w/b.h"), "\\\\?\\Z:\\w\\b.h");
+  EXPECT_EQ(resolve("\\\\?\\Z:\\w\\b\\"), "\\\\?\\Z:\\w\\b\\");
   EXPECT_EQ(resolve("\\\\server\\share\\f.h"), "\\\\server\\share\\f.h");
   EXPECT_EQ(resolve("//server/share/d/../f.h"), "\\\\server\\share\\f.h");
   EXPECT_EQ(resolve("\\\\server\\share\\..\\..\\f.h"), "\\\\server\\share\\f.h");

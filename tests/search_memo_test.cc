@@ -29,15 +29,31 @@ class Memo : public ::testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
+  // What printTrial prints.
+  std::string trial(SearchMemo** recording, const char16_t* path, const char16_t* includer) {
+    testing::internal::CaptureStdout();
+    printTrial(&memos, recording, path, includer);
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+  }
+
   // The first search of a name, which prints nothing itself, skips no slot
-  // and records.
+  // and records once its own lines are printed.
   SearchMemo* record(const char16_t* includer, const char16_t* name) {
     SearchStart start = {9, nullptr, true, nullptr};
     EXPECT_EQ(begin(includer, name, &start), "");
     EXPECT_EQ(start.slot, 0u);
     EXPECT_EQ(start.hit, nullptr);
     EXPECT_FALSE(start.printed);
+    std::string lines = trial(&start.recording, name, includer);
+    EXPECT_EQ(lines, "!<" + narrow(name) + ">\n?<" + narrow(includer) + ">\n");
     return start.recording;
+  }
+
+  static std::string narrow(const char16_t* text) {
+    std::string bytes;
+    for (; *text != 0; ++text) bytes += static_cast<char>(*text);
+    return bytes;
   }
 
   SearchMemos memos = {1 << 20};
@@ -46,24 +62,27 @@ class Memo : public ::testing::Test {
 
 const char16_t kFrom[] = u"\\\\?\\Z:\\src\\a.c\\..";
 const char kEntry[] = "!<b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
+const char kSrc[] = "!<\\\\?\\Z:\\src\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
+const char kRoot[] = "!<\\\\?\\Z:\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
+const char kInc[] = "!<\\\\?\\Z:\\inc\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
 
 TEST_F(Memo, ARepeatedSearchPrintsItsLinesAndSkipsItsKnownMisses) {
   SearchMemo* recording = record(kFrom, u"b.h");
   ASSERT_NE(recording, nullptr);
-  noteMiss(&memos, &recording, 0, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom, &files);
-  noteMiss(&memos, &recording, 1, missing(u"\\\\?\\Z:\\b.h"), kFrom, &files);
-  // This one opened before: it may open again, so the memo ends before it.
+  EXPECT_EQ(trial(&recording, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom), kSrc);
+  noteMiss(&recording, 0, u"\\\\?\\Z:\\src\\b.h", &files);
+  EXPECT_EQ(trial(&recording, missing(u"\\\\?\\Z:\\b.h"), kFrom), kRoot);
+  noteMiss(&recording, 1, u"\\\\?\\Z:\\b.h", &files);
+  // This one opened before: it may open again, so the memo ends before it,
+  // though its lines were printed.
   findPath(&files, u"\\\\?\\Z:\\inc\\b.h")->state = PathState::Opened;
-  noteMiss(&memos, &recording, 2, u"\\\\?\\Z:\\inc\\b.h", kFrom, &files);
+  EXPECT_EQ(trial(&recording, u"\\\\?\\Z:\\inc\\b.h", kFrom), kInc);
+  noteMiss(&recording, 2, u"\\\\?\\Z:\\inc\\b.h", &files);
   EXPECT_EQ(recording, nullptr);
-  noteMiss(&memos, &recording, 3, missing(u"\\\\?\\Z:\\more\\b.h"), kFrom, &files);
 
-  std::string lines = std::string(kEntry) +
-                      "!<\\\\?\\Z:\\src\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n"
-                      "!<\\\\?\\Z:\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n";
   for (int again = 0; again < 2; ++again) {
     SearchStart start;
-    EXPECT_EQ(begin(kFrom, u"b.h", &start), lines);
+    EXPECT_EQ(begin(kFrom, u"b.h", &start), std::string(kEntry) + kSrc + kRoot);
     EXPECT_EQ(start.slot, 2u);
     EXPECT_EQ(start.hit, nullptr);
     EXPECT_TRUE(start.printed);
@@ -73,16 +92,15 @@ TEST_F(Memo, ARepeatedSearchPrintsItsLinesAndSkipsItsKnownMisses) {
 
 TEST_F(Memo, TheCandidateThatOpenedIsGivenWithItsLines) {
   SearchMemo* recording = record(kFrom, u"b.h");
-  noteMiss(&memos, &recording, 0, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom, &files);
+  trial(&recording, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom);
+  noteMiss(&recording, 0, u"\\\\?\\Z:\\src\\b.h", &files);
   CachedPath* found = findPath(&files, u"\\\\?\\Z:\\inc\\b.h");
-  noteHit(&memos, &recording, 1, found, kFrom);
+  trial(&recording, u"\\\\?\\Z:\\inc\\b.h", kFrom);
+  noteHit(&recording, 1, found);
   EXPECT_EQ(recording, nullptr);
 
   SearchStart start;
-  EXPECT_EQ(begin(kFrom, u"b.h", &start),
-            std::string(kEntry) +
-                "!<\\\\?\\Z:\\src\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n"
-                "!<\\\\?\\Z:\\inc\\b.h>\n?<\\\\?\\Z:\\src\\a.c\\..>\n");
+  EXPECT_EQ(begin(kFrom, u"b.h", &start), std::string(kEntry) + kSrc + kInc);
   EXPECT_EQ(start.slot, 1u);
   EXPECT_EQ(start.hit, found);
   // Its path is the entry's text, terminated, as the search opens it.
@@ -90,24 +108,28 @@ TEST_F(Memo, TheCandidateThatOpenedIsGivenWithItsLines) {
 }
 
 TEST_F(Memo, OnlyMissesAndAHitInSlotOrderCount) {
-  SearchMemo* recording = record(u"\\\\?\\Z:\\a", u"x.h");
+  const char16_t* from = u"\\\\?\\Z:\\a";
+  SearchMemo* recording = record(from, u"x.h");
   // Slot 0 gave no candidate at all (too long), so slot 1 cannot be skipped.
-  noteMiss(&memos, &recording, 1, missing(u"\\\\?\\Z:\\b\\x.h"), u"\\\\?\\Z:\\a", &files);
+  trial(&recording, missing(u"\\\\?\\Z:\\b\\x.h"), from);
+  noteMiss(&recording, 1, u"\\\\?\\Z:\\b\\x.h", &files);
   EXPECT_EQ(recording, nullptr);
   SearchStart start;
-  EXPECT_EQ(begin(u"\\\\?\\Z:\\a", u"x.h", &start), "!<x.h>\n?<\\\\?\\Z:\\a>\n");
+  EXPECT_EQ(begin(from, u"x.h", &start), "!<x.h>\n?<\\\\?\\Z:\\a>\n");
   EXPECT_EQ(start.slot, 0u);
 
-  recording = record(u"\\\\?\\Z:\\a", u"y.h");
-  noteHit(&memos, &recording, 1, findPath(&files, u"\\\\?\\Z:\\b\\y.h"), u"\\\\?\\Z:\\a");
-  begin(u"\\\\?\\Z:\\a", u"y.h", &start);
+  recording = record(from, u"y.h");
+  trial(&recording, u"\\\\?\\Z:\\b\\y.h", from);
+  noteHit(&recording, 1, findPath(&files, u"\\\\?\\Z:\\b\\y.h"));
+  EXPECT_EQ(begin(from, u"y.h", &start), "!<y.h>\n?<\\\\?\\Z:\\a>\n");
   EXPECT_EQ(start.slot, 0u);
   EXPECT_EQ(start.hit, nullptr);
 }
 
 TEST_F(Memo, TheIncluderAndTheNameBothMakeTheKey) {
   SearchMemo* recording = record(u"\\\\?\\Z:\\a", u"x.h");
-  noteMiss(&memos, &recording, 0, missing(u"\\\\?\\Z:\\a\\x.h"), u"\\\\?\\Z:\\a", &files);
+  trial(&recording, missing(u"\\\\?\\Z:\\a\\x.h"), u"\\\\?\\Z:\\a");
+  noteMiss(&recording, 0, u"\\\\?\\Z:\\a\\x.h", &files);
   // The same characters split differently between includer and name, and
   // another name, are other searches, met for the first time.
   EXPECT_NE(record(u"\\\\?\\Z:\\a\\", u"x.h"), nullptr);
@@ -117,17 +139,19 @@ TEST_F(Memo, TheIncluderAndTheNameBothMakeTheKey) {
   EXPECT_EQ(start.slot, 1u);
 }
 
-TEST_F(Memo, SearchesBeyondTheLimitAreNotRemembered) {
+TEST_F(Memo, SearchesBeyondTheLimitAreNotRememberedButPrintTheSame) {
   // The table alone takes 16 KiB; a few memos fit in the rest.
   memos.limit = 20480;
   int remembered = 0;
   for (int number = 0; number < 100; ++number) {
     std::u16string name = u"h" + std::u16string(1, static_cast<char16_t>(u'A' + number)) + u".h";
+    std::u16string candidate = u"\\\\?\\Z:\\a\\" + name;
     SearchMemo* recording = record(u"\\\\?\\Z:\\a", name.c_str());
+    EXPECT_EQ(trial(&recording, missing(candidate.c_str()), u"\\\\?\\Z:\\a"),
+              "!<" + narrow(candidate.c_str()) + ">\n?<\\\\?\\Z:\\a>\n");
     if (recording == nullptr) continue;
     ++remembered;
-    std::u16string candidate = u"\\\\?\\Z:\\a\\" + name;
-    noteMiss(&memos, &recording, 0, missing(candidate.c_str()), u"\\\\?\\Z:\\a", &files);
+    noteMiss(&recording, 0, candidate.c_str(), &files);
   }
   EXPECT_GT(remembered, 0);
   EXPECT_LT(remembered, 100);

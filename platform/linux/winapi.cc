@@ -167,12 +167,35 @@ class ResolvedPath {
     length_ += length;
   }
 
+ public:
   static constexpr size_t kRoom = 1 << 17;
+
+ private:
   char16_t text_[kRoom];
   size_t length_ = 0;
   size_t rootLength_ = 0;
   bool overflowed_ = false;
 };
+
+// True, with its length, when `name` resolves to itself: a prefixed drive
+// path whose segments are each after one `\` and none of which is empty,
+// `.` or `..` or holds a `/`. Most candidates are, and need no resolution.
+bool resolvesToItself(const char16_t* name, size_t* length) {
+  if (!isLongPathPrefix(name) || !isDrive(name + 4) || name[6] != u'\\') return false;
+  size_t at = 6;
+  while (at < ResolvedPath::kRoom - 1) {
+    size_t start = ++at;
+    while (name[at] != 0 && !isSeparator(name[at])) ++at;
+    size_t units = at - start;
+    bool dots = name[start] == u'.' && (units == 1 || (units == 2 && name[start + 1] == u'.'));
+    if (units == 0 || dots || name[at] == u'/') return false;
+    if (name[at] == 0) {
+      *length = at;
+      return at < ResolvedPath::kRoom;
+    }
+  }
+  return false;
+}
 
 // Resolves `name` into `path`; 0 when the name has no resolution. The roots
 // are those of Windows: `\\?\` and `\\.\` (devices), `\\server\share\`
@@ -442,11 +465,16 @@ void SetLastError(DWORD code) {
 DWORD GetFullPathNameW(const char16_t* name, DWORD bufferChars, char16_t* buffer,
                        char16_t** filePart) {
   static ResolvedPath path;
-  path.reset();
-  if (!resolve(name, &path)) return 0;
-  size_t length = path.length();
+  size_t length = 0;
+  const char16_t* resolved = name;
+  if (!resolvesToItself(name, &length)) {
+    path.reset();
+    if (!resolve(name, &path)) return 0;
+    length = path.length();
+    resolved = path.text();
+  }
   if (length + 1 > bufferChars) return static_cast<DWORD>(length + 1);
-  memcpy(buffer, path.text(), length * sizeof(char16_t));
+  memcpy(buffer, resolved, length * sizeof(char16_t));
   buffer[length] = 0;
   if (filePart != nullptr) {
     size_t last = length;
