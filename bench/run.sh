@@ -8,7 +8,8 @@
 #           another file
 #   gcc     gcc -E -fdirectives-only into a file, on the workloads where it
 #           does the same expansion (no include guards, no system headers)
-# then prints the medians, the ratios to cat and the peak RSS of each.
+# then prints the medians, the ratios to cat and the peak RSS of each. Each
+# timed run follows a sync, so that none pays for the write-back of another.
 # Every command writes a real file in the same directory, so that each pays
 # for the same output bytes; the tool also pays for its progress account,
 # which cat does not write.
@@ -133,7 +134,7 @@ for workload in "${workloads[@]}"; do
   fi
   echo
   echo "== $workload: $facts; $progress"
-  hyperfine --style basic --warmup 2 --runs "$runs" --export-json "$scratch/$workload.json" \
+  hyperfine --style basic --warmup 2 --prepare sync --runs "$runs" --export-json "$scratch/$workload.json" \
     "${commands[@]}"
   summaries+=("$(python3 "$root/bench/report.py" "$workload" "$bytes" "$scratch/$workload.json" $rss)")
   rm -rf "$out"
