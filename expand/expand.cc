@@ -125,7 +125,7 @@ size_t textLength(const char* name, uint64_t length) {
 // when it does not fit the buffer, and so cannot open.
 const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLength) {
   const char16_t* directory = SearchList.entries[slot].text;
-  size_t directoryLength = wideLength(directory);
+  size_t directoryLength = SearchList.entries[slot].count - 1;
   if (directoryLength + 1 + nameLength >= kWorkBufferChars) return nullptr;
   char16_t* candidate = CandidateBuffer.wide;
   memcpy(candidate, directory, directoryLength * sizeof(char16_t));
@@ -165,7 +165,7 @@ int search(const char16_t* name) {
       noteHit(&start.recording, slot, entry);
       return expandOpened(candidate, &source);
     }
-    noteMiss(&start.recording, slot, candidate, &RunFileCache);
+    noteMiss(&start.recording, slot, entry);
   }
   return 0;
 }

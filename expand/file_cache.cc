@@ -64,12 +64,6 @@ CachedPath* findPath(FileCache* cache, const char16_t* path) {
                                     cache->entryLimit);
 }
 
-const CachedPath* lookUpPath(const FileCache* cache, const char16_t* path) {
-  size_t length = wideLength(path);
-  return reinterpret_cast<const CachedPath*>(
-      findKey(&cache->table, path, length, hashWide(path, length)));
-}
-
 int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count) {
   if (entry->state == PathState::Kept || count > cache->largestKept) return 0;
   if (!makeRoom(cache, count + 1)) return 0;

@@ -74,9 +74,6 @@ extern FileCache RunFileCache;
 // and cannot be remembered.
 CachedPath* findPath(FileCache* cache, const char16_t* path);
 
-// The entry for `path`, or null when there is none.
-const CachedPath* lookUpPath(const FileCache* cache, const char16_t* path);
-
 // Takes over the heap block `bytes` (freed with operator delete, room for
 // count + 1 bytes) as the contents of a path that is not kept, evicting the
 // least recently used unused paths as the bound needs. Returns 1 when it is

@@ -64,28 +64,27 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
   text[includerLength] = 0;
   memcpy(text + includerLength + 1, name, nameLength * sizeof(char16_t));
   uint64_t hash = hashWide(text, length);
-  SearchMemo* memo;
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
-    memo = reinterpret_cast<SearchMemo*>(key);
+    auto* memo = reinterpret_cast<SearchMemo*>(key);
     if (memo->recorded) {
       progressLines(memo->lines, memo->settled);
       start = {memo->knownMisses, memo->hit, true, nullptr};
       return start;
     }
-  } else {
-    if (memos->bytes + memos->spareSize > memos->limit ||
-        !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
-      return start;
-    }
-    memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};
-    addKey(&memos->table, &memo->key);
-    memos->bytes += memos->spareSize;
-    memos->spare = nullptr;
-    memos->spareSize = 0;
+    // Recorded once its own two lines are in (printTrial).
+    memo->recorded = true;
+    start.recording = memo;
+    return start;
   }
-  // Recorded once its own two lines are in (printTrial).
-  memo->recorded = true;
-  start.recording = memo;
+  if (memos->bytes + memos->spareSize > memos->limit ||
+      !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
+    return start;
+  }
+  auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};
+  addKey(&memos->table, &memo->key);
+  memos->bytes += memos->spareSize;
+  memos->spare = nullptr;
+  memos->spareSize = 0;
   return start;
 }
 
@@ -113,12 +112,10 @@ void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path
   progressWide("?<%s>\n", includer);
 }
 
-void noteMiss(SearchMemo** recording, uint32_t slot, const char16_t* candidate,
-              const FileCache* files) {
+void noteMiss(SearchMemo** recording, uint32_t slot, const CachedPath* entry) {
   SearchMemo* memo = *recording;
   if (memo == nullptr) return;
-  const CachedPath* known = lookUpPath(files, candidate);
-  if (known == nullptr || known->state != PathState::Missing || slot != memo->knownMisses) {
+  if (entry == nullptr || entry->state != PathState::Missing || slot != memo->knownMisses) {
     memo->length = memo->settled;
     *recording = nullptr;
     return;

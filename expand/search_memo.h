@@ -17,7 +17,8 @@ struct SearchMemo {
   // First, so that the table's key is the memo: the includer's text, a NUL
   // and the name, which follow the memo in its block.
   TableKey key;
-  // Set by the first search that records, whose lines begin with its own two.
+  // A search met once costs little to forget: the second records. Cleared
+  // again when the search's own two lines, which begin `lines`, do not fit.
   bool recorded;
   // Slots [0, knownMisses) give no file. lines[0, settled) are the search's
   // two lines, then two for each of those slots, then, when `hit` is not
@@ -60,8 +61,9 @@ struct SearchStart {
   SearchMemo* recording;
 };
 
-// Begins a search of `name` from `includer` (slot 0's text). A search met
-// before prints its memo's lines; the first records them.
+// Begins a search of `name` from `includer` (slot 0's text). The first
+// search of a name from an includer only notes it, the second records, later
+// ones print the record's lines.
 SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name);
 
 // Prints the two lines of trying `path` from `includer`: first the search's
@@ -71,11 +73,10 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
 void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path,
                 const char16_t* includer);
 
-// Notes that `slot`'s candidate, `candidate`, named no file. The memo keeps
-// only slots in order whose candidates `files` knows to be missing; any other
-// ends the recording.
-void noteMiss(SearchMemo** recording, uint32_t slot, const char16_t* candidate,
-              const FileCache* files);
+// Notes that `slot`'s candidate, whose cache entry is `entry` (or null),
+// did not open. The memo keeps only slots in order whose candidates are known
+// to be missing; any other ends the recording.
+void noteMiss(SearchMemo** recording, uint32_t slot, const CachedPath* entry);
 
 // Notes that `slot`'s candidate, the path of `entry`, opened; the recording
 // ends.

@@ -37,14 +37,20 @@ class Memo : public ::testing::Test {
     return testing::internal::GetCapturedStdout();
   }
 
-  // The first search of a name, which prints nothing itself, skips no slot
-  // and records once its own lines are printed.
+  // The first search of a name, which only notes it, then the second, which
+  // records, within the limit, once its own lines are printed. Neither
+  // prints anything itself or skips a slot.
   SearchMemo* record(const char16_t* includer, const char16_t* name) {
     SearchStart start = {9, nullptr, true, nullptr};
-    EXPECT_EQ(begin(includer, name, &start), "");
-    EXPECT_EQ(start.slot, 0u);
-    EXPECT_EQ(start.hit, nullptr);
-    EXPECT_FALSE(start.printed);
+    for (int search = 0; search < 2; ++search) {
+      EXPECT_EQ(begin(includer, name, &start), "");
+      EXPECT_EQ(start.slot, 0u);
+      EXPECT_EQ(start.hit, nullptr);
+      EXPECT_FALSE(start.printed);
+      if (search == 0) {
+        EXPECT_EQ(start.recording, nullptr);
+      }
+    }
     std::string lines = trial(&start.recording, name, includer);
     EXPECT_EQ(lines, "!<" + narrow(name) + ">\n?<" + narrow(includer) + ">\n");
     return start.recording;
@@ -70,14 +76,14 @@ TEST_F(Memo, ARepeatedSearchPrintsItsLinesAndSkipsItsKnownMisses) {
   SearchMemo* recording = record(kFrom, u"b.h");
   ASSERT_NE(recording, nullptr);
   EXPECT_EQ(trial(&recording, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom), kSrc);
-  noteMiss(&recording, 0, u"\\\\?\\Z:\\src\\b.h", &files);
+  noteMiss(&recording, 0, findPath(&files, u"\\\\?\\Z:\\src\\b.h"));
   EXPECT_EQ(trial(&recording, missing(u"\\\\?\\Z:\\b.h"), kFrom), kRoot);
-  noteMiss(&recording, 1, u"\\\\?\\Z:\\b.h", &files);
+  noteMiss(&recording, 1, findPath(&files, u"\\\\?\\Z:\\b.h"));
   // This one opened before: it may open again, so the memo ends before it,
   // though its lines were printed.
   findPath(&files, u"\\\\?\\Z:\\inc\\b.h")->state = PathState::Opened;
   EXPECT_EQ(trial(&recording, u"\\\\?\\Z:\\inc\\b.h", kFrom), kInc);
-  noteMiss(&recording, 2, u"\\\\?\\Z:\\inc\\b.h", &files);
+  noteMiss(&recording, 2, findPath(&files, u"\\\\?\\Z:\\inc\\b.h"));
   EXPECT_EQ(recording, nullptr);
 
   for (int again = 0; again < 2; ++again) {
@@ -93,7 +99,7 @@ TEST_F(Memo, ARepeatedSearchPrintsItsLinesAndSkipsItsKnownMisses) {
 TEST_F(Memo, TheCandidateThatOpenedIsGivenWithItsLines) {
   SearchMemo* recording = record(kFrom, u"b.h");
   trial(&recording, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom);
-  noteMiss(&recording, 0, u"\\\\?\\Z:\\src\\b.h", &files);
+  noteMiss(&recording, 0, findPath(&files, u"\\\\?\\Z:\\src\\b.h"));
   CachedPath* found = findPath(&files, u"\\\\?\\Z:\\inc\\b.h");
   trial(&recording, u"\\\\?\\Z:\\inc\\b.h", kFrom);
   noteHit(&recording, 1, found);
@@ -112,7 +118,7 @@ TEST_F(Memo, OnlyMissesAndAHitInSlotOrderCount) {
   SearchMemo* recording = record(from, u"x.h");
   // Slot 0 gave no candidate at all (too long), so slot 1 cannot be skipped.
   trial(&recording, missing(u"\\\\?\\Z:\\b\\x.h"), from);
-  noteMiss(&recording, 1, u"\\\\?\\Z:\\b\\x.h", &files);
+  noteMiss(&recording, 1, findPath(&files, u"\\\\?\\Z:\\b\\x.h"));
   EXPECT_EQ(recording, nullptr);
   SearchStart start;
   EXPECT_EQ(begin(from, u"x.h", &start), "!<x.h>\n?<\\\\?\\Z:\\a>\n");
@@ -129,7 +135,7 @@ TEST_F(Memo, OnlyMissesAndAHitInSlotOrderCount) {
 TEST_F(Memo, TheIncluderAndTheNameBothMakeTheKey) {
   SearchMemo* recording = record(u"\\\\?\\Z:\\a", u"x.h");
   trial(&recording, missing(u"\\\\?\\Z:\\a\\x.h"), u"\\\\?\\Z:\\a");
-  noteMiss(&recording, 0, u"\\\\?\\Z:\\a\\x.h", &files);
+  noteMiss(&recording, 0, findPath(&files, u"\\\\?\\Z:\\a\\x.h"));
   // The same characters split differently between includer and name, and
   // another name, are other searches, met for the first time.
   EXPECT_NE(record(u"\\\\?\\Z:\\a\\", u"x.h"), nullptr);
@@ -151,7 +157,7 @@ TEST_F(Memo, SearchesBeyondTheLimitAreNotRememberedButPrintTheSame) {
               "!<" + narrow(candidate.c_str()) + ">\n?<\\\\?\\Z:\\a>\n");
     if (recording == nullptr) continue;
     ++remembered;
-    noteMiss(&recording, 0, candidate.c_str(), &files);
+    noteMiss(&recording, 0, findPath(&files, candidate.c_str()));
   }
   EXPECT_GT(remembered, 0);
   EXPECT_LT(remembered, 100);
