@@ -11,6 +11,7 @@
 #include "dependencies.h"
 #include "diagnostics.h"
 #include "include_once.h"
+#include "name_candidates.h"
 #include "name_pattern.h"
 #include "native_path.h"
 #include "output.h"
@@ -142,6 +143,34 @@ void printEntry(const char16_t* path) {
 
 int expandOpened(const char16_t* path, SourceFile* source);
 
+// The candidates of one search in the `/I` slots, found when first needed.
+struct KnownCandidates {
+  NameCandidates* found = nullptr;
+  bool looked = false;
+};
+
+// The candidate of `name` in `slot`, with its cache entry in *entry (null
+// when the cache cannot hold it); null when there is none.
+const char16_t* candidateIn(uint32_t slot, const char16_t* name, size_t nameLength,
+                            KnownCandidates* known, CachedPath** entry) {
+  CachedPath** remembered = nullptr;
+  if (slot >= kFirstIncludeDirectorySlot) {
+    if (!known->looked) {
+      known->found = findCandidates(&RunCandidates, name, nameLength, SearchList.count);
+      known->looked = true;
+    }
+    if (known->found != nullptr) remembered = &known->found->entries[slot];
+  }
+  if (remembered != nullptr && *remembered != nullptr) {
+    *entry = *remembered;
+    return (*entry)->key.text;
+  }
+  const char16_t* candidate = candidatePath(slot, name, nameLength);
+  *entry = candidate != nullptr ? findPath(&RunFileCache, candidate) : nullptr;
+  if (remembered != nullptr) *remembered = *entry;
+  return candidate;
+}
+
 // Tries the name in the SearchList slots in order, from the first not known
 // to miss; the first that opens wins.
 int search(const char16_t* name) {
@@ -149,16 +178,16 @@ int search(const char16_t* name) {
   const char16_t* includer = SearchList.entries[0].text;
   SearchStart start = beginSearch(&RunSearchMemos, includer, name);
   if (!start.printed) printTrial(&RunSearchMemos, &start.recording, name, includer);
+  KnownCandidates known;
   for (uint32_t slot = start.slot; slot < SearchList.count; ++slot) {
     CachedPath* entry = slot == start.slot ? start.hit : nullptr;
     const char16_t* candidate;
     if (entry != nullptr) {
       candidate = entry->key.text;
     } else {
-      candidate = candidatePath(slot, name, nameLength);
+      candidate = candidateIn(slot, name, nameLength, &known, &entry);
       if (candidate == nullptr) continue;
       printTrial(&RunSearchMemos, &start.recording, candidate, includer);
-      entry = findPath(&RunFileCache, candidate);
     }
     SourceFile source;
     if (openCachedSource(candidate, entry, &source)) {

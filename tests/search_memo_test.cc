@@ -1,10 +1,13 @@
-// What the run remembers of its searches, and what a repeated search prints.
+// What the run remembers of its searches and of the candidates of a name, and
+// what a repeated search prints.
 #include "../expand/search_memo.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "../expand/name_candidates.h"
 
 namespace {
 
@@ -165,3 +168,22 @@ TEST_F(Memo, SearchesBeyondTheLimitAreNotRememberedButPrintTheSame) {
 }
 
 }  // namespace
+
+TEST(NameCandidatesTable, ANameKeepsItsCandidatesWithinTheLimit) {
+  // The table alone takes 16 KiB; a few names fit in the rest.
+  CandidateTable table = {20480};
+  NameCandidates* found = findCandidates(&table, u"b.h", 3, 20);
+  ASSERT_NE(found, nullptr);
+  for (uint32_t slot = 0; slot < 20; ++slot) EXPECT_EQ(found->entries[slot], nullptr);
+  CachedPath entry{};
+  found->entries[5] = &entry;
+  EXPECT_EQ(findCandidates(&table, u"b.h", 3, 20)->entries[5], &entry);
+  EXPECT_NE(findCandidates(&table, u"b.hh", 3, 20), findCandidates(&table, u"b.hh", 4, 20));
+  int remembered = 0;
+  for (char16_t letter = u'A'; letter <= u'Z'; ++letter) {
+    remembered += findCandidates(&table, &letter, 1, 20) != nullptr;
+  }
+  EXPECT_LT(remembered, 26);
+  EXPECT_LE(table.bytes, table.limit);
+  clearCandidates(&table);
+}
