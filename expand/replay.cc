@@ -100,20 +100,22 @@ int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
   return 1;
 }
 
-constexpr char kAngleOpening[] = "#include: <";
-constexpr char kAngleClosing[] = ">\n";
+// The line of an angle include, its name where `%s` stands.
+constexpr char kAngleLine[] = "#include: <%s>\n";
+constexpr size_t kAngleNameAt = 11;
+static_assert(kAngleLine[kAngleNameAt] == '%', "the name's place in the line");
 
 void printAngleName(const char* name, uint64_t length) {
-  progressBytes("#include: <%s>\n", name, length);
+  progressBytes(kAngleLine, name, length);
 }
 
 // Records the line printAngleName prints, formatted once, so that a replay
 // prints it with the lines of the angle includes next to it in one piece.
 void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   uint32_t start = recorder->textCount;
-  if (!addText(recorder, kAngleOpening, sizeof kAngleOpening - 1) ||
-      !addText(recorder, name, length) ||
-      !addText(recorder, kAngleClosing, sizeof kAngleClosing - 1)) {
+  const char* suffix = kAngleLine + kAngleNameAt + 2;
+  if (!addText(recorder, kAngleLine, kAngleNameAt) || !addText(recorder, name, length) ||
+      !addText(recorder, suffix, sizeof kAngleLine - 1 - (kAngleNameAt + 2))) {
     return;
   }
   ScanEvent* last =

@@ -91,23 +91,20 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
 void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path,
                 const char16_t* includer) {
   SearchMemo* memo = *recording;
-  if (memo == nullptr) {
-    progressWide("!<%s>\n", path);
-    progressWide("?<%s>\n", includer);
-    return;
+  if (memo != nullptr) {
+    // A quiet run prints no lines, and has none to keep.
+    if (!ProgressShown) return;
+    size_t start = memo->length;
+    if (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer)) {
+      progressLines(memo->lines + start, memo->length - start);
+      // The search's own lines stand before any candidate is tried.
+      if (start == 0) memo->settled = memo->length;
+      return;
+    }
+    memo->length = start;
+    if (start == 0) memo->recorded = false;
+    *recording = nullptr;
   }
-  // A quiet run prints no lines, and has none to keep.
-  if (!ProgressShown) return;
-  size_t start = memo->length;
-  if (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer)) {
-    progressLines(memo->lines + start, memo->length - start);
-    // The search's own lines stand before any candidate is tried.
-    if (start == 0) memo->settled = memo->length;
-    return;
-  }
-  memo->length = start;
-  if (start == 0) memo->recorded = false;
-  *recording = nullptr;
   progressWide("!<%s>\n", path);
   progressWide("?<%s>\n", includer);
 }
