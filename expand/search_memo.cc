@@ -5,6 +5,7 @@
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "../platform/print_line.h"
 #include "progress.h"
 
 SearchMemos RunSearchMemos = {kSearchMemoLimit};
@@ -32,15 +33,19 @@ int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t c
   return 1;
 }
 
-// The line that printWide prints for "<opening>%s>\n", opening being `!<`
-// or `?<`.
-int appendLine(SearchMemos* memos, SearchMemo* memo, const char* opening, const char16_t* text) {
+// The line that printWide prints for `format` and `text`.
+int appendLine(SearchMemos* memos, SearchMemo* memo, const char* format, const char16_t* text) {
   size_t length = 0;
   const char* shown = printableText(text, &length);
-  return shown != nullptr && appendLines(memos, memo, opening, 2) &&
+  LineFormat parts = splitFormat(format);
+  return shown != nullptr && appendLines(memos, memo, format, parts.prefix) &&
          (length == 0 || appendLines(memos, memo, shown, length)) &&
-         appendLines(memos, memo, ">\n", 2);
+         appendLines(memos, memo, parts.suffix, parts.suffixLength);
 }
+
+// The two lines of trying a path from an includer.
+constexpr char kTriedLine[] = "!<%s>\n";
+constexpr char kIncluderLine[] = "?<%s>\n";
 
 }  // namespace
 
@@ -95,7 +100,8 @@ void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path
     // A quiet run prints no lines, and has none to keep.
     if (!ProgressShown) return;
     size_t start = memo->length;
-    if (appendLine(memos, memo, "!<", path) && appendLine(memos, memo, "?<", includer)) {
+    if (appendLine(memos, memo, kTriedLine, path) &&
+        appendLine(memos, memo, kIncluderLine, includer)) {
       progressLines(memo->lines + start, memo->length - start);
       // The search's own lines stand before any candidate is tried.
       if (start == 0) memo->settled = memo->length;
@@ -105,8 +111,8 @@ void printTrial(SearchMemos* memos, SearchMemo** recording, const char16_t* path
     if (start == 0) memo->recorded = false;
     *recording = nullptr;
   }
-  progressWide("!<%s>\n", path);
-  progressWide("?<%s>\n", includer);
+  progressWide(kTriedLine, path);
+  progressWide(kIncluderLine, includer);
 }
 
 void noteMiss(SearchMemo** recording, uint32_t slot, const CachedPath* entry) {

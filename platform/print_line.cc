@@ -6,13 +6,20 @@
 
 #include "os.h"
 
-void printLine(const char* format, const char* text, size_t length) {
+LineFormat splitFormat(const char* format) {
   // Formats are a few bytes: a plain walk costs less than strstr and strlen.
-  size_t prefix = 0;
-  while (format[prefix] != '%' || format[prefix + 1] != 's') ++prefix;
-  const char* suffix = format + prefix + 2;
-  size_t suffixLength = 0;
-  while (suffix[suffixLength] != 0) ++suffixLength;
+  LineFormat parts = {0, nullptr, 0};
+  while (format[parts.prefix] != '%' || format[parts.prefix + 1] != 's') ++parts.prefix;
+  parts.suffix = format + parts.prefix + 2;
+  while (parts.suffix[parts.suffixLength] != 0) ++parts.suffixLength;
+  return parts;
+}
+
+void printLine(const char* format, const char* text, size_t length) {
+  LineFormat parts = splitFormat(format);
+  size_t prefix = parts.prefix;
+  const char* suffix = parts.suffix;
+  size_t suffixLength = parts.suffixLength;
   char line[4096];
   if (prefix + length + suffixLength > sizeof line) {
     fwrite(format, 1, prefix, stdout);
