@@ -511,6 +511,18 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     startLine(end + 1);
   };
 
+  // A `//` or `/*` at bytes[at] opens its comment at once: its two bytes do
+  // nothing else, and a comment's first byte pairs with no byte before it.
+  auto opensComment = [&](uint64_t at) {
+    if (at + 1 >= count || bytes[at] != '/' || (bytes[at + 1] != '/' && bytes[at + 1] != '*')) {
+      return false;
+    }
+    comment = bytes[at + 1] == '/' ? Comment::Line : Comment::Block;
+    atLineStart = false;
+    window = 0;
+    return true;
+  };
+
   for (uint64_t i = 0; i < count; ++i) {
     // Most bytes cannot change the state: inside a comment only an LF or a
     // closing `*/` can, and on a line that can no longer be an include only an
@@ -529,6 +541,15 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         // every CR, and an LF that may follow one is met first.
         next = findByteOrPair(bytes, i, count, '\r', '\r', '*', '/', '/');
         startLastLine(i, next);
+        if (next < count && bytes[next] == '*') {
+          // The `*/` that ends the comment; like any byte of code, its `/`
+          // ends the chance of an include on its line.
+          comment = Comment::None;
+          atLineStart = false;
+          window = 0;
+          i = next + 1;
+          continue;
+        }
       } else if (comment == Comment::Block) {
         next = findByteOrPair(bytes, i, count, '\n', '\n', '*', '/', '/');
       } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
@@ -549,6 +570,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
           // The file's last LF may end its last line, which is no include.
           startLastLine(i, next);
           atLineStart = false;
+        }
+        if (opensComment(next)) {
+          i = next + 1;
+          continue;
         }
       } else if (!atLineStart &&
                  (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
@@ -585,6 +610,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
                bytes[first] != '\n') {
           ++first;
+        }
+        if (opensComment(first)) {
+          i = first + 1;
+          continue;
         }
         if (first == count || bytes[first] == '#' || bytes[first] == '/' || bytes[first] == '\n') {
           if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
