@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Runs two tuflat programs on the same random trees and reports any run whose
+exit status, standard output, standard error or output file differ.
+
+  scripts/compare_builds.py NEW BASE [--seed S] [--trees N]
+
+For changes that must leave every byte as it was (a cache, a faster scan):
+BASE is a build of the commit before. Two kinds of tree take turns:
+- scan trees: one header and a main source of random code, comments, CRs,
+  NULs and include lines, in one directory;
+- search trees: one to five /I directories holding some of nine header
+  names (and directories of those names), each header including others,
+  run with no flag, --quiet, --once, --expand-angle and --once --quiet.
+A differing tree is copied to compare-builds-failures/ in the current
+directory; the run stops after four.
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SCAN_TOKENS = ['#include "x.h"', "#include <y.h>", '# include "x.h"', "#inc", "#", "/*", "*/",
+               "//", "/", "*", "\r", "\n", "\n", "\n", " ", "  ", "\t", "a", "bc", "<", ">", '"',
+               "\0", "\\", "#include", '"x.h"', "abcdefghijklmnopqrstuvwxyz0123456789",
+               " " * 20, "code();\n", "x = 1; // c\n"]
+NAMES = ["a.h", "b.h", "c.h", "d.h", "e.h", "f.h", "g.h", "sub/h.h", "../a.h"]
+FLAGS = [[], ["--quiet"], ["--once"], ["--expand-angle"], ["--once", "--quiet"]]
+
+
+def scan_tree(rng, root, it):
+    def text():
+        return "".join(rng.choice(SCAN_TOKENS) for _ in range(rng.randint(0, 60)))
+    with open(f"{root}/main.c", "w", newline="") as f:
+        f.write(text())
+    with open(f"{root}/x.h", "w", newline="") as f:
+        f.write(text().replace("x.h", "z.h"))
+    with open(f"{root}/opts", "w") as f:
+        f.write(f"/I{root}\n")
+    return ["--expand-angle"] if it % 5 == 0 else []
+
+
+def search_tree(rng, root, it):
+    dirs = [f"{root}/d{k}" for k in range(rng.randint(1, 5))]
+
+    def body():
+        lines = []
+        for _ in range(rng.randint(0, 9)):
+            name = rng.choice(NAMES)
+            lines.append(rng.choice([f'#include "{name}"\n', f"#include <{name}>\n", "code();\n",
+                                     "// c\n", "/* x */\n", f'  #  include "{name}"  // t\n']))
+        return "".join(lines)
+
+    for d in dirs:
+        os.makedirs(f"{d}/sub", exist_ok=True)
+    for name in NAMES[:-1]:
+        for d in dirs:
+            draw = rng.random()
+            if draw < 0.4:
+                with open(f"{d}/{name}", "w") as f:
+                    f.write(body())
+            elif draw < 0.47:
+                os.makedirs(f"{d}/{name}", exist_ok=True)
+    with open(f"{root}/main.c", "w") as f:
+        f.write(body() + body())
+    with open(f"{root}/opts", "w") as f:
+        f.write("".join(f"/I{d}\n" for d in dirs))
+    return FLAGS[it % len(FLAGS)]
+
+
+def run(program, flags, root, tag):
+    out = f"{root}/out.{tag}"
+    done = subprocess.run([program] + flags + [f"{root}/opts", f"{root}/main.c", out],
+                          capture_output=True)
+    written = open(out, "rb").read() if os.path.exists(out) else None
+    return done.returncode, done.stdout, done.stderr, written
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("new")
+    parser.add_argument("base")
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--trees", type=int, default=2000)
+    args = parser.parse_args()
+    rng = random.Random(args.seed)
+    differences = 0
+    with tempfile.TemporaryDirectory() as scratch:
+        for it in range(args.trees):
+            root = f"{scratch}/t{it}"
+            os.makedirs(root)
+            make = scan_tree if it % 2 == 0 else search_tree
+            flags = make(rng, root, it // 2)
+            if run(args.new, flags, root, "new") != run(args.base, flags, root, "base"):
+                differences += 1
+                kept = os.path.abspath(f"compare-builds-failures/t{it}")
+                shutil.rmtree(kept, ignore_errors=True)
+                shutil.copytree(root, kept, symlinks=True)
+                print(f"tree {it} ({make.__name__}, flags {flags}) differs: copied to {kept}")
+                if differences > 3:
+                    break
+            shutil.rmtree(root)
+    print(f"{it + 1} trees, {differences} differing")
+    return 1 if differences else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
