@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The benchmark's summary lines for one workload, from hyperfine's JSON
-export, one line per command: the median and the best wall-clock time, the
-mean CPU time (user + system), each also as a ratio to cat's, and the peak
-RSS.
+exports (one per round, comma-separated), one line per command: the median
+and the best wall-clock time, the mean CPU time (user + system), each also as
+a ratio to cat's, and the peak RSS.
 
-  report.py WORKLOAD OUTPUT_BYTES JSON NAME=PEAK_KIB...
+  report.py WORKLOAD OUTPUT_BYTES JSON[,JSON...] NAME=PEAK_KIB...
   report.py --header
 """
 
 import json
+import statistics
 import sys
 
 COLUMNS = "%-11s %8s  %-10s %9s %7s %9s %7s %9s %7s %10s"
@@ -19,16 +20,24 @@ def main():
         print(COLUMNS % ("workload", "output", "command", "median", "vs cat", "best", "vs cat",
                          "CPU", "vs cat", "peak RSS"))
         return
-    workload, output, export = sys.argv[1:4]
+    workload, output, exports = sys.argv[1:4]
     peaks = dict(pair.split("=") for pair in sys.argv[4:])
-    with open(export) as results:
-        runs = json.load(results)["results"]
-    medians = {result["command"]: result["median"] for result in runs}
+    times = {}
+    cpu_sums = {}
+    for export in exports.split(","):
+        with open(export) as results:
+            for result in json.load(results)["results"]:
+                name = result["command"]
+                times.setdefault(name, []).extend(result["times"])
+                # hyperfine gives the mean CPU time of the round's runs.
+                cpu_sums[name] = cpu_sums.get(name, 0.0) + (
+                    result["user"] + result["system"]) * len(result["times"])
+    medians = {name: statistics.median(runs) for name, runs in times.items()}
     # The fastest run: on a shared machine, the one least disturbed.
-    best = {result["command"]: result["min"] for result in runs}
+    best = {name: min(runs) for name, runs in times.items()}
     # The mean user and system time: steadier than the wall clock on a busy
     # machine, where a run may wait for the processor or the disk.
-    cpu = {result["command"]: result["user"] + result["system"] for result in runs}
+    cpu = {name: cpu_sums[name] / len(runs) for name, runs in times.items()}
     size = "%d MB" % (int(output) // 1000000)
     for name, median in medians.items():
         peak = "%.1f MiB" % (int(peaks[name]) / 1024) if name in peaks else "-"

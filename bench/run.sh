@@ -19,7 +19,8 @@
 # heavy-once is the heavy unit with --once; it is skipped, and says so, when
 # the tool does not offer that flag.
 #
-# TUFLAT_BENCH_RUNS   timed runs per command (default 10, after 2 warmup runs)
+# TUFLAT_BENCH_RUNS   timed runs per command (default 10, after 2 warmup runs),
+#                     in rounds of five in which the commands take turns
 # TUFLAT_BENCH_SCALE  multiplies the output sizes (default 1: about 250 MB,
 #                     500 MB and 1 GB); 0.1 makes a quick run
 # TUFLAT_BENCH_DIR    parent of the scratch directory (default: build-bench in
@@ -134,9 +135,19 @@ for workload in "${workloads[@]}"; do
   fi
   echo
   echo "== $workload: $facts; $progress"
-  hyperfine --style basic --warmup 2 --prepare sync --runs "$runs" --export-json "$scratch/$workload.json" \
-    "${commands[@]}"
-  summaries+=("$(python3 "$root/bench/report.py" "$workload" "$bytes" "$scratch/$workload.json" $rss)")
+  # The runs go in rounds of up to five per command, the commands in turn in
+  # each, so that a drift of the machine's state (the page cache, the disk's
+  # write-back) falls on every command alike rather than on whichever ran
+  # last.
+  exports=
+  for ((done = 0, round = 1; done < runs; done += 5, round++)); do
+    count=$((runs - done < 5 ? runs - done : 5))
+    warmup=$([ $round -eq 1 ] && echo 2 || echo 0)
+    hyperfine --style basic --warmup $warmup --prepare sync --runs $count \
+      --export-json "$scratch/$workload.$round.json" "${commands[@]}"
+    exports=${exports:+$exports,}$scratch/$workload.$round.json
+  done
+  summaries+=("$(python3 "$root/bench/report.py" "$workload" "$bytes" "$exports" $rss)")
   rm -rf "$out"
 done
 
