@@ -346,7 +346,7 @@ void expandInclude(const char* name, uint64_t length) {
   progressWide("#include: [%s]\n", wideName);
   if (depth >= kMaxIncludeDepth) {
     markTooDeep();
-  } else if (!expandFile(wideName, PathKind::Written)) {
+  } else if (!expandFile(wideName)) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
   }
@@ -391,8 +391,8 @@ void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig&
   expandSource(path, source);
 }
 
-int expandFile(const char16_t* path, PathKind kind) {
-  if (kind == PathKind::Written && !hasLongPathPrefix(path)) return search(path);
+int expandFile(const char16_t* path) {
+  if (!hasLongPathPrefix(path)) return search(path);
   printEntry(path);
   return expandPath(path);
 }

@@ -9,16 +9,14 @@
 #include "run_config.h"
 #include "source_file.h"
 
-// Whence a path comes: resolved by the tool (opened as it stands) or written
-// in an include line (searched along the SearchList unless it begins `\\?`).
-enum class PathKind { Resolved, Written };
-
 // Include lines met in a file this deep are not followed (the main source is 1).
 constexpr int kMaxIncludeDepth = 256;
 
-// Returns 1 when a file was found (expanded, refused as a cycle or as the
-// output itself, or passed as one already expanded once), 0 when none was.
-int expandFile(const char16_t* path, PathKind kind);
+// Expands the file an include line names: a path that begins `\\?` is opened
+// as it stands, any other name is searched along the SearchList. Returns 1
+// when a file was found (expanded, refused as a cycle or as the output
+// itself, or passed as one already expanded once), 0 when none was.
+int expandFile(const char16_t* path);
 
 // Expands the main source, opened by openSource, with the same progress lines
 // as expandFile, in the given modes; closes it.

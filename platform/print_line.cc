@@ -17,20 +17,18 @@ LineFormat splitFormat(const char* format) {
 
 void printLine(const char* format, const char* text, size_t length) {
   LineFormat parts = splitFormat(format);
-  size_t prefix = parts.prefix;
-  const char* suffix = parts.suffix;
-  size_t suffixLength = parts.suffixLength;
+  size_t whole = parts.prefix + length + parts.suffixLength;
   char line[4096];
-  if (prefix + length + suffixLength > sizeof line) {
-    fwrite(format, 1, prefix, stdout);
+  if (whole > sizeof line) {
+    fwrite(format, 1, parts.prefix, stdout);
     fwrite(text, 1, length, stdout);
-    fwrite(suffix, 1, suffixLength, stdout);
+    fwrite(parts.suffix, 1, parts.suffixLength, stdout);
     return;
   }
-  memcpy(line, format, prefix);
-  if (length > 0) memcpy(line + prefix, text, length);
-  memcpy(line + prefix + length, suffix, suffixLength);
-  fwrite(line, 1, prefix + length + suffixLength, stdout);
+  memcpy(line, format, parts.prefix);
+  if (length > 0) memcpy(line + parts.prefix, text, length);
+  memcpy(line + parts.prefix + length, parts.suffix, parts.suffixLength);
+  fwrite(line, 1, whole, stdout);
 }
 
 int printWide(const char* format, const char16_t* text) {
