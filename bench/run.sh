@@ -9,7 +9,8 @@
 #   gcc     gcc -E -fdirectives-only into a file, on the workloads where it
 #           does the same expansion (no include guards, no system headers)
 # then prints the medians, the ratios to cat and the peak RSS of each. Each
-# timed run follows a sync, so that none pays for the write-back of another.
+# timed run writes new files (its old ones are removed first) after a sync,
+# so that none pays for the write-back of another or for freeing old files.
 # Every command writes a real file in the same directory, so that each pays
 # for the same output bytes; the tool also pays for its progress account,
 # which cat does not write.
@@ -104,7 +105,12 @@ for workload in "${workloads[@]}"; do
   }
   progress="$(wc -l <"$out/progress") progress lines, $(stat -c %s "$out/progress") bytes"
   run_cat="cat '$out/tuflat.c' > '$out/cat.c'"
+  # Each command writes new files: its outputs of the run before are removed
+  # before the sync that precedes its run, so that no run waits for the
+  # file system to free (and, mounted with discard, discard) an old output's
+  # blocks, which costs more than writing them and varies widely.
   commands=(-n cat "$run_cat")
+  prepares=(--prepare "rm -f '$out/cat.c'; sync")
   rss="cat=$(peak_rss "$run_cat")"
   if [ "$workload" = once ]; then
     # The floor of any flattening: opening, reading and writing every input.
@@ -112,9 +118,11 @@ for workload in "${workloads[@]}"; do
     echo "$work/$main" >>"$scratch/inputs"
     run_inputs="xargs -a '$scratch/inputs' cat > '$out/inputs.c'"
     commands+=(-n cat-inputs "$run_inputs")
+    prepares+=(--prepare "rm -f '$out/inputs.c'; sync")
     rss="$rss cat-inputs=$(peak_rss "$run_inputs")"
   fi
   commands+=(-n tuflat "$run_tool")
+  prepares+=(--prepare "rm -f '$out/tuflat.c' '$out/progress'; sync")
   rss="$rss tuflat=$(peak_rss "$run_tool")"
   if [ -n "${TUFLAT_BENCH_BASELINE:-}" ]; then
     run_base="'$TUFLAT_BENCH_BASELINE' $flags '$work/options.txt' '$work/$main' '$out/base.c'"
@@ -125,12 +133,14 @@ for workload in "${workloads[@]}"; do
       exit 1
     }
     commands+=(-n baseline "$run_base")
+    prepares+=(--prepare "rm -f '$out/base.c' '$out/base-progress'; sync")
     rss="$rss baseline=$(peak_rss "$run_base")"
   fi
   if [ -n "$gcc" ]; then
     includes=$(sed -n 's/^\/I/-I/p' "$work/options.txt" | tr '\n' ' ')
     run_gcc="gcc -E -fdirectives-only $includes '$work/$main' -o '$out/gcc.c'"
     commands+=(-n gcc "$run_gcc")
+    prepares+=(--prepare "rm -f '$out/gcc.c'; sync")
     rss="$rss gcc=$(peak_rss "$run_gcc")"
   fi
   echo
@@ -143,7 +153,7 @@ for workload in "${workloads[@]}"; do
   for ((done = 0, round = 1; done < runs; done += 5, round++)); do
     count=$((runs - done < 5 ? runs - done : 5))
     warmup=$([ $round -eq 1 ] && echo 2 || echo 0)
-    hyperfine --style basic --warmup $warmup --prepare sync --runs $count \
+    hyperfine --style basic --warmup $warmup "${prepares[@]}" --runs $count \
       --export-json "$scratch/$workload.$round.json" "${commands[@]}"
     exports=${exports:+$exports,}$scratch/$workload.$round.json
   done
