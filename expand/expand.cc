@@ -106,7 +106,7 @@ bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart)
   return pragmaOnce;
 }
 
-void expandInclude(const char* name, uint64_t length);
+void expandInclude(const char* name, uint64_t length, SearchMemo** memo);
 
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
@@ -173,10 +173,10 @@ const char16_t* candidateIn(uint32_t slot, const char16_t* name, size_t nameLeng
 
 // Tries the name in the SearchList slots in order, from the first not known
 // to miss; the first that opens wins.
-int search(const char16_t* name) {
+int search(const char16_t* name, SearchMemo** memo) {
   size_t nameLength = wideLength(name);
   const char16_t* includer = SearchList.entries[0].text;
-  SearchStart start = beginSearch(&RunSearchMemos, includer, name);
+  SearchStart start = beginSearch(&RunSearchMemos, includer, name, memo);
   if (!start.printed) printTrial(&RunSearchMemos, &start.recording, name, includer);
   KnownCandidates known;
   for (uint32_t slot = start.slot; slot < SearchList.count; ++slot) {
@@ -282,7 +282,8 @@ void expandSource(const char16_t* path, SourceFile* source) {
     SearchList.entries[0] = own;
     // A byte-order mark is not text: compilers refuse it anywhere but at the
     // start of a file, and it would hide an include on the first line.
-    uint64_t skip = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
+    bool mark = source->kept ? source->cached->byteOrderMark : startsWithByteOrderMark(contents);
+    uint64_t skip = mark ? sizeof kByteOrderMark : 0;
     scanFile(path, source, contents.bytes + skip, contents.count - skip);
     SearchList.entries[0] = includer;
     --depth;
@@ -328,7 +329,7 @@ void markTooDeep() {
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
-void expandInclude(const char* name, uint64_t length) {
+void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
   ScanRecorder* recorder = suspendForInclude(name, length);
   size_t nameBytes = textLength(name, length);
   char16_t* wideName = ResultBuffer.wide;
@@ -346,7 +347,7 @@ void expandInclude(const char* name, uint64_t length) {
   progressWide("#include: [%s]\n", wideName);
   if (depth >= kMaxIncludeDepth) {
     markTooDeep();
-  } else if (!expandFile(wideName)) {
+  } else if (!expandFile(wideName, memo)) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
   }
@@ -391,8 +392,8 @@ void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig&
   expandSource(path, source);
 }
 
-int expandFile(const char16_t* path) {
-  if (!hasLongPathPrefix(path)) return search(path);
+int expandFile(const char16_t* path, SearchMemo** memo) {
+  if (!hasLongPathPrefix(path)) return search(path, memo);
   printEntry(path);
   return expandPath(path);
 }
@@ -485,7 +486,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     }
     if (includeState == kQuotedComplete) {
       writeCommented(end, textEnd);
-      expandInclude(bytes + nameStart, closeOffset - nameStart);
+      expandInclude(bytes + nameStart, closeOffset - nameStart, nullptr);
       resumeLines(end);
     } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
       resumeLines(end);

@@ -40,7 +40,8 @@ void evict(FileCache* cache, CachedPath* entry) {
 }
 
 // Evicts unused kept paths, oldest first, until `needed` more bytes fit;
-// evicts none when that cannot be done.
+// evicts none when that cannot be done. One used again since it was kept or
+// last passed over is passed over once more, as the newest.
 int makeRoom(FileCache* cache, uint64_t needed) {
   uint64_t free = cache->keptLimit - cache->keptBytes;
   if (needed <= free) return 1;
@@ -51,8 +52,15 @@ int makeRoom(FileCache* cache, uint64_t needed) {
   if (freeable < needed) return 0;
   for (CachedPath* at = cache->oldest; cache->keptLimit - cache->keptBytes < needed;) {
     CachedPath* next = at->newer;
-    if (at->users == 0) evict(cache, at);
-    at = next;
+    if (at->users == 0 && at->usedAgain) {
+      at->usedAgain = false;
+      unlink(cache, at);
+      pushNewest(cache, at);
+    } else if (at->users == 0) {
+      evict(cache, at);
+    }
+    // Entries passed over come round again, no longer used again.
+    at = next != nullptr ? next : cache->oldest;
   }
   return 1;
 }
@@ -71,6 +79,7 @@ int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count) 
   entry->bytes = bytes;
   entry->count = count;
   entry->users = 1;
+  entry->usedAgain = false;
   cache->keptBytes += count + 1;
   pushNewest(cache, entry);
   return 1;
@@ -86,10 +95,9 @@ int keepScan(FileCache* cache, CachedPath* entry, char* scan, uint64_t bytes) {
   return 1;
 }
 
-void useKept(FileCache* cache, CachedPath* entry) {
+void useKept(CachedPath* entry) {
   ++entry->users;
-  unlink(cache, entry);
-  pushNewest(cache, entry);
+  entry->usedAgain = true;
 }
 
 void releaseKept(CachedPath* entry) {

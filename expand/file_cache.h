@@ -28,6 +28,14 @@ struct CachedPath {
   // the entry in its block, terminated.
   TableKey key;
   PathState state;
+  // Whether a kept path's bytes begin with a byte-order mark, noted by the
+  // one that keeps them: known without touching bytes that may no longer be
+  // in the processor's cache.
+  bool byteOrderMark;
+  // A kept path used again since it was kept or last given a second chance
+  // (see `newer`). Marking an entry, rather than moving it to the front of
+  // the list, touches nothing but the entry itself.
+  bool usedAgain;
   // Expansions now reading `bytes`; a kept path is evicted only at 0.
   uint32_t users;
   // The identity of the file an Opened or Kept path named when it was read.
@@ -40,7 +48,8 @@ struct CachedPath {
   char* scan;
   uint64_t scanBytes;
   bool noScan;
-  // Neighbours in the cache's list of kept paths, most recently used first.
+  // Neighbours in the cache's list of kept paths, in the order they were
+  // kept or last given a second chance, newest first.
   CachedPath* newer;
   CachedPath* older;
 };
@@ -85,8 +94,9 @@ int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count);
 // and the caller still owns the block.
 int keepScan(FileCache* cache, CachedPath* entry, char* scan, uint64_t bytes);
 
-// A new user of a kept path's bytes, which are now the most recently used.
-void useKept(FileCache* cache, CachedPath* entry);
+// A new user of a kept path's bytes, which are then passed over once by
+// eviction.
+void useKept(CachedPath* entry);
 void releaseKept(CachedPath* entry);
 
 // Frees every entry and kept block; the bounds stay.

@@ -15,10 +15,12 @@ enum class EventKind : uint8_t { Bytes, Text, Include, Lines };
 // Bytes and Include name bytes[offset, offset + length) of the scanned bytes;
 // Text (for the output) and Lines (for the account, the lines of the angle
 // includes met in a row) name text[offset, offset + length) of the record.
+// An Include's memo is the follower's, null until it leaves one.
 struct ScanEvent {
-  uint64_t offset;
-  uint64_t length;
+  uint32_t offset;
+  uint32_t length;
   EventKind kind;
+  SearchMemo* memo;
 };
 
 // The packed record: this header, then `events` ScanEvents, then the text.
@@ -65,7 +67,8 @@ void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t 
     recorder->failed = true;
     return;
   }
-  recorder->events[recorder->eventCount++] = {offset, length, kind};
+  recorder->events[recorder->eventCount++] = {static_cast<uint32_t>(offset),
+                                              static_cast<uint32_t>(length), kind, nullptr};
 }
 
 // True, with `offset`, when bytes[0, count) lies within the scanned bytes.
@@ -127,13 +130,13 @@ void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   }
 }
 
-void replay(const char* record, const char* bytes, FollowInclude follow) {
+void replay(char* record, const char* bytes, FollowInclude follow) {
   PackedRecord header;
   memcpy(&header, record, sizeof header);
-  const auto* events = reinterpret_cast<const ScanEvent*>(record + sizeof header);
+  auto* events = reinterpret_cast<ScanEvent*>(record + sizeof header);
   const char* text = record + sizeof header + header.events * sizeof(ScanEvent);
   for (uint64_t at = 0; at < header.events; ++at) {
-    const ScanEvent& event = events[at];
+    ScanEvent& event = events[at];
     switch (event.kind) {
       case EventKind::Bytes:
         writeLastingOutput(bytes + event.offset, event.length);
@@ -142,7 +145,7 @@ void replay(const char* record, const char* bytes, FollowInclude follow) {
         writeLastingOutput(text + event.offset, event.length);
         break;
       case EventKind::Include:
-        follow(bytes + event.offset, event.length);
+        follow(bytes + event.offset, event.length, &event.memo);
         break;
       case EventKind::Lines:
         progressLines(text + event.offset, event.length);

@@ -13,6 +13,7 @@
 #include "expand.h"
 
 struct ScanRecorder;
+struct SearchMemo;
 
 // The scan being recorded, at the level being written now; null when none.
 extern ScanRecorder* ActiveRecorder;
@@ -28,8 +29,11 @@ void printAngleInclude(const char* name, uint64_t length);
 ScanRecorder* suspendForInclude(const char* name, uint64_t length);
 void resumeAfterInclude(ScanRecorder* recorder);
 
-// Follows the quoted include name[0, length), as the scan does.
-using FollowInclude = void (*)(const char* name, uint64_t length);
+// Follows the quoted include name[0, length), as the scan does. *memo, when
+// memo is not null, holds the search memo of this include line, or null until
+// the follower has one to leave there: the same line of the same file is
+// searched the same way every time it is replayed.
+using FollowInclude = void (*)(const char* name, uint64_t length, SearchMemo** memo);
 
 // Scans bytes[0, count) of an opened file, or replays the record of its scan
 // when the run keeps its bytes and has one.

@@ -47,10 +47,11 @@ int appendLine(SearchMemos* memos, SearchMemo* memo, const char* format, const c
 constexpr char kTriedLine[] = "!<%s>\n";
 constexpr char kIncluderLine[] = "?<%s>\n";
 
-}  // namespace
-
-SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name) {
-  SearchStart start = {0, nullptr, false, nullptr};
+// The memo of `name` searched from `includer`, or null, with *added true when
+// it is new: a search met for the first time.
+SearchMemo* findOrAddMemo(SearchMemos* memos, const char16_t* includer, const char16_t* name,
+                          bool* added) {
+  *added = false;
   size_t includerLength = wideLength(includer);
   size_t nameLength = wideLength(name);
   size_t length = includerLength + 1 + nameLength;
@@ -61,7 +62,7 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
     ::operator delete(memos->spare);
     memos->spare = ::operator new(size, std::nothrow);
     memos->spareSize = memos->spare != nullptr ? size : 0;
-    if (memos->spare == nullptr) return start;
+    if (memos->spare == nullptr) return nullptr;
   }
   auto* block = static_cast<SearchMemo*>(memos->spare);
   auto* text = reinterpret_cast<char16_t*>(block + 1);
@@ -70,26 +71,41 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
   memcpy(text + includerLength + 1, name, nameLength * sizeof(char16_t));
   uint64_t hash = hashWide(text, length);
   if (TableKey* key = findKey(&memos->table, text, length, hash)) {
-    auto* memo = reinterpret_cast<SearchMemo*>(key);
-    if (memo->recorded) {
-      progressLines(memo->lines, memo->settled);
-      start = {memo->knownMisses, memo->hit, true, nullptr};
-      return start;
-    }
-    // Recorded once its own two lines are in (printTrial).
-    memo->recorded = true;
-    start.recording = memo;
-    return start;
+    return reinterpret_cast<SearchMemo*>(key);
   }
   if (memos->bytes + memos->spareSize > memos->limit ||
       !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
-    return start;
+    return nullptr;
   }
   auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};
   addKey(&memos->table, &memo->key);
   memos->bytes += memos->spareSize;
   memos->spare = nullptr;
   memos->spareSize = 0;
+  *added = true;
+  return memo;
+}
+
+}  // namespace
+
+SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
+                        SearchMemo** known) {
+  SearchStart start = {0, nullptr, false, nullptr};
+  SearchMemo* memo = known != nullptr ? *known : nullptr;
+  if (memo == nullptr) {
+    bool added = false;
+    memo = findOrAddMemo(memos, includer, name, &added);
+    if (known != nullptr) *known = memo;
+    if (memo == nullptr || added) return start;
+  }
+  if (memo->recorded) {
+    progressLines(memo->lines, memo->settled);
+    start = {memo->knownMisses, memo->hit, true, nullptr};
+    return start;
+  }
+  // Recorded once its own two lines are in (printTrial).
+  memo->recorded = true;
+  start.recording = memo;
   return start;
 }
 

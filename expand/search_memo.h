@@ -63,8 +63,11 @@ struct SearchStart {
 
 // Begins a search of `name` from `includer` (slot 0's text). The first
 // search of a name from an includer only notes it, the second records, later
-// ones print the record's lines.
-SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name);
+// ones print the record's lines. `known`, when not null, is where the caller
+// keeps the memo of this includer and name, or null: the memo is then taken
+// from there, or left there once there is one, without a lookup.
+SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char16_t* name,
+                        SearchMemo** known);
 
 // Prints the two lines of trying `path` from `includer`: first the search's
 // own (the name searched), then those of each candidate. While a search

@@ -26,7 +26,7 @@ int openCachedSource(const char16_t* path, CachedPath* entry, SourceFile* source
   source->cached = entry;
   if (entry != nullptr && entry->state == PathState::Missing) return 0;
   if (entry != nullptr && entry->state == PathState::Kept) {
-    useKept(&RunFileCache, entry);
+    useKept(entry);
     source->file.handle = nullptr;
     source->identity = entry->identity;
     source->identityKnown = entry->identityKnown;
@@ -82,6 +82,7 @@ void readSource(SourceFile* source, const char16_t* path) {
   } else if (entry->state == PathState::Opened &&
              GetFileType(source->file.handle) == FILE_TYPE_DISK &&
              keepBytes(&RunFileCache, entry, contents.bytes, contents.count)) {
+    entry->byteOrderMark = startsWithByteOrderMark(contents);
     source->kept = true;
   }
 }

@@ -91,7 +91,7 @@ TEST_F(Cache, KeptBytesStayWithinTheBoundAndTheOldestUnusedGoFirst) {
   releaseKept(b);
   releaseKept(c);
   // a is used again, so b is now the least recently used.
-  useKept(&cache, a);
+  useKept(a);
   releaseKept(a);
   ASSERT_TRUE(keepBytes(&cache, d, blockOf(299, 'd'), 299));
   EXPECT_EQ(b->state, PathState::Opened);
@@ -100,6 +100,26 @@ TEST_F(Cache, KeptBytesStayWithinTheBoundAndTheOldestUnusedGoFirst) {
   EXPECT_EQ(c->state, PathState::Kept);
   EXPECT_EQ(cache.keptBytes, 900u);
   EXPECT_EQ(a->bytes[298], 'a');
+}
+
+TEST_F(Cache, WhenEveryKeptPathWasUsedAgainTheOldestStillGoesFirst) {
+  CachedPath* paths[4];
+  for (int at = 0; at < 4; ++at) paths[at] = opened(at + 1);
+  for (int at = 0; at < 3; ++at) {
+    ASSERT_TRUE(keepBytes(&cache, paths[at], blockOf(299, 'a'), 299));
+    releaseKept(paths[at]);
+    useKept(paths[at]);
+    releaseKept(paths[at]);
+  }
+  ASSERT_TRUE(keepBytes(&cache, paths[3], blockOf(299, 'd'), 299));
+  EXPECT_EQ(paths[0]->state, PathState::Opened);
+  EXPECT_EQ(paths[1]->state, PathState::Kept);
+  EXPECT_EQ(paths[2]->state, PathState::Kept);
+  EXPECT_EQ(cache.keptBytes, 900u);
+  // b, passed over once, is the next to go.
+  ASSERT_TRUE(keepBytes(&cache, paths[0], blockOf(299, 'a'), 299));
+  EXPECT_EQ(paths[1]->state, PathState::Opened);
+  EXPECT_EQ(paths[2]->state, PathState::Kept);
 }
 
 TEST_F(Cache, BytesInUseAreNeverEvicted) {

@@ -25,9 +25,10 @@ class Memo : public ::testing::Test {
   }
 
   // What beginSearch prints; the start it returns in *start.
-  std::string begin(const char16_t* includer, const char16_t* name, SearchStart* start) {
+  std::string begin(const char16_t* includer, const char16_t* name, SearchStart* start,
+                    SearchMemo** known = nullptr) {
     testing::internal::CaptureStdout();
-    *start = beginSearch(&memos, includer, name);
+    *start = beginSearch(&memos, includer, name, known);
     fflush(stdout);
     return testing::internal::GetCapturedStdout();
   }
@@ -114,6 +115,33 @@ TEST_F(Memo, TheCandidateThatOpenedIsGivenWithItsLines) {
   EXPECT_EQ(start.hit, found);
   // Its path is the entry's text, terminated, as the search opens it.
   EXPECT_EQ(std::u16string(found->key.text), u"\\\\?\\Z:\\inc\\b.h");
+}
+
+TEST_F(Memo, AMemoKeptByTheCallerServesAsTheOneLookedUp) {
+  SearchMemo* kept = nullptr;
+  SearchStart start;
+  // The first search adds the memo and leaves it with the caller; the second,
+  // through it, records.
+  EXPECT_EQ(begin(kFrom, u"b.h", &start, &kept), "");
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(start.recording, nullptr);
+  EXPECT_EQ(begin(kFrom, u"b.h", &start, &kept), "");
+  EXPECT_EQ(start.recording, kept);
+  trial(&start.recording, u"b.h", kFrom);
+  trial(&start.recording, missing(u"\\\\?\\Z:\\src\\b.h"), kFrom);
+  noteMiss(&start.recording, 0, findPath(&files, u"\\\\?\\Z:\\src\\b.h"));
+  CachedPath* found = findPath(&files, u"\\\\?\\Z:\\b.h");
+  trial(&start.recording, u"\\\\?\\Z:\\b.h", kFrom);
+  noteHit(&start.recording, 1, found);
+
+  // Looked up or kept, the memo gives the same start and lines.
+  SearchMemo* none = nullptr;
+  for (SearchMemo** known : {static_cast<SearchMemo**>(nullptr), &kept, &none}) {
+    EXPECT_EQ(begin(kFrom, u"b.h", &start, known), std::string(kEntry) + kSrc + kRoot);
+    EXPECT_EQ(start.slot, 1u);
+    EXPECT_EQ(start.hit, found);
+  }
+  EXPECT_EQ(none, kept);
 }
 
 TEST_F(Memo, OnlyMissesAndAHitInSlotOrderCount) {
