@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "../platform/print_line.h"
 #include "file_cache.h"
 #include "output.h"
 #include "progress.h"
@@ -105,8 +106,6 @@ int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
 
 // The line of an angle include, its name where `%s` stands.
 constexpr char kAngleLine[] = "#include: <%s>\n";
-constexpr size_t kAngleNameAt = 11;
-static_assert(kAngleLine[kAngleNameAt] == '%', "the name's place in the line");
 
 void printAngleName(const char* name, uint64_t length) {
   progressBytes(kAngleLine, name, length);
@@ -116,9 +115,9 @@ void printAngleName(const char* name, uint64_t length) {
 // prints it with the lines of the angle includes next to it in one piece.
 void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   uint32_t start = recorder->textCount;
-  const char* suffix = kAngleLine + kAngleNameAt + 2;
-  if (!addText(recorder, kAngleLine, kAngleNameAt) || !addText(recorder, name, length) ||
-      !addText(recorder, suffix, sizeof kAngleLine - 1 - (kAngleNameAt + 2))) {
+  LineFormat parts = splitFormat(kAngleLine);
+  if (!addText(recorder, kAngleLine, parts.prefix) || !addText(recorder, name, length) ||
+      !addText(recorder, parts.suffix, parts.suffixLength)) {
     return;
   }
   ScanEvent* last =

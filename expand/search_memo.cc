@@ -100,8 +100,7 @@ SearchStart beginSearch(SearchMemos* memos, const char16_t* includer, const char
   }
   if (memo->recorded) {
     progressLines(memo->lines, memo->settled);
-    start = {memo->knownMisses, memo->hit, true, nullptr};
-    return start;
+    return {memo->knownMisses, memo->hit, true, nullptr};
   }
   // Recorded once its own two lines are in (printTrial).
   memo->recorded = true;

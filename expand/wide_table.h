@@ -45,9 +45,10 @@ void clearTable(WideTable* table);
 
 // The entry keyed text[0, length); when there is none, a new value-initialised
 // Entry, which begins with its TableKey `key` and has the key's text copied
-// after it in its block, terminated (the block is freed with operator delete). Its block and a
-// larger slot array are added to *bytes as long as they stay within `limit`; null when they would
-// not, or when no memory can be had.
+// after it in its block, terminated (the block is freed with operator
+// delete). Its block and a larger slot array are added to *bytes as long as
+// they stay within `limit`; null when they would not, or when no memory can be
+// had.
 template <typename Entry>
 Entry* findOrAddEntry(WideTable* table, const char16_t* text, size_t length, uint64_t* bytes,
                       uint64_t limit) {
