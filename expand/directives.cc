@@ -14,10 +14,11 @@ bool isIdentifierByte(int byte) {
 }
 
 bool isBlank(int byte) {
-  return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f' || byte == '\r';
+  return byte == ' ' || byte == '\t' || byte == '\v' || byte == '\f';
 }
 
-enum class TokenKind : uint8_t { LineEnd, Identifier, Number, Literal, Punctuator };
+// `#` and its digraph `%:` are Hash, any other punctuator one byte.
+enum class TokenKind : uint8_t { LineEnd, Identifier, Number, Literal, Punctuator, Hash };
 
 struct Token {
   TokenKind kind;
@@ -39,9 +40,16 @@ class Tokens {
     skipBlanksAndComments();
     Token token = {TokenKind::LineEnd, position_, position_, false};
     int byte = peek();
-    if (byte < 0 || byte == '\n') return token;
+    if (byte < 0 || isLineBreak(byte)) return token;
     token.start = position_;
-    if (byte == '"' || byte == '\'') {
+    if (byte == '#' || (byte == '%' && peekAfter() == ':')) {
+      ++position_;
+      if (byte == '%') {
+        peek();
+        ++position_;
+      }
+      token.kind = TokenKind::Hash;
+    } else if (byte == '"' || byte == '\'') {
       skipQuoted(byte);
       token.kind = TokenKind::Literal;
     } else if ((byte >= '0' && byte <= '9') || (byte == '.' && isDigit(peekAfter()))) {
@@ -50,9 +58,12 @@ class Tokens {
     } else if (isIdentifierByte(byte)) {
       token.spliced = skipIdentifier();
       token.kind = TokenKind::Identifier;
-      if (!token.spliced && peek() == '"' && isRawPrefix(token.start, position_)) {
+      uint64_t end = position_;
+      if (!token.spliced && peek() == '"' && isRawPrefix(token.start, end)) {
         skipRawString();
         token.kind = TokenKind::Literal;
+      } else {
+        position_ = end;
       }
     } else {
       ++position_;
@@ -62,14 +73,19 @@ class Tokens {
     return token;
   }
 
-  // Up to the LF that ends the logical line, or the end. An LF after a
-  // backslash, or after one and a CR, is a splice's, if the backslash lies
-  // ahead.
+  // Up to the line break that ends the logical line (its LF, or a lone CR),
+  // or the end. A break after a backslash, blanks allowed between, is a
+  // splice's, if the backslash lies ahead.
   void skipToLineEnd() {
     for (;;) {
-      uint64_t lineEnd = findByte(bytes_, position_, count_, '\n');
+      uint64_t lineEnd = findEitherByte(bytes_, position_, count_, '\n', '\r');
       uint64_t before = lineEnd;
-      if (before > position_ && bytes_[before - 1] == '\r') --before;
+      if (lineEnd + 1 < count_ && bytes_[lineEnd] == '\r' && bytes_[lineEnd + 1] == '\n') {
+        ++lineEnd;
+      }
+      while (before > position_ && (bytes_[before - 1] == ' ' || bytes_[before - 1] == '\t')) {
+        --before;
+      }
       if (lineEnd == count_ || before == position_ || bytes_[before - 1] != '\\') {
         position_ = lineEnd;
         return;
@@ -85,13 +101,17 @@ class Tokens {
   // by tokenizing again from the last known end of a token, which tells a
   // literal from a digit separator or a raw string's prefix.
   void skipText() {
-    static const char kStops[] = {'\n', '\\', '/', '"', '\''};
+    static const char kStops[] = {'\n', '\r', '\\', '/', '"', '\''};
     uint64_t tokenEnd = position_;
     for (uint64_t at = position_;;) {
       at = findAnyByte(bytes_, at, count_, kStops, sizeof kStops);
-      if (at >= count_ || bytes_[at] == '\n') {
+      if (at >= count_ || bytes_[at] == '\n' || isLoneCr(at)) {
         position_ = at;
         return;
+      }
+      if (bytes_[at] == '\r') {
+        ++at;
+        continue;
       }
       position_ = at;
       if (bytes_[at] == '\\') {
@@ -123,14 +143,23 @@ class Tokens {
  private:
   static bool isDigit(int byte) { return byte >= '0' && byte <= '9'; }
 
-  // The byte at the position once line splices are passed; -1 at the end.
+  // A CR not followed by an LF ends a line, as compilers take it.
+  bool isLoneCr(uint64_t at) const {
+    return bytes_[at] == '\r' && (at + 1 >= count_ || bytes_[at + 1] != '\n');
+  }
+  // True when `byte`, just peeked at the position, ends the line.
+  bool isLineBreak(int byte) const { return byte == '\n' || (byte == '\r' && isLoneCr(position_)); }
+
+  // The byte at the position once line splices are passed; -1 at the end. A
+  // splice is a backslash, blanks allowed after it, and a line break.
   int peek() {
     for (;;) {
       if (position_ >= count_) return -1;
       if (bytes_[position_] != '\\') return static_cast<unsigned char>(bytes_[position_]);
       uint64_t after = position_ + 1;
-      if (after < count_ && bytes_[after] == '\r') ++after;
-      if (after >= count_ || bytes_[after] != '\n') return '\\';
+      while (after < count_ && (bytes_[after] == ' ' || bytes_[after] == '\t')) ++after;
+      if (after + 1 < count_ && bytes_[after] == '\r' && bytes_[after + 1] == '\n') ++after;
+      if (after >= count_ || (bytes_[after] != '\n' && bytes_[after] != '\r')) return '\\';
       position_ = after + 1;
     }
   }
@@ -148,7 +177,7 @@ class Tokens {
   void skipBlanksAndComments() {
     for (;;) {
       int byte = peek();
-      if (isBlank(byte)) {
+      if (isBlank(byte) || (byte == '\r' && !isLoneCr(position_))) {
         ++position_;
       } else if (byte == '/' && peekAfter() == '/') {
         skipToLineEnd();
@@ -190,22 +219,25 @@ class Tokens {
   // A literal ends at its closing quote or, unterminated, before the line end.
   void skipQuoted(int quote) {
     ++position_;
-    for (int byte; (byte = peek()) >= 0 && byte != '\n';) {
+    for (int byte; (byte = peek()) >= 0 && !isLineBreak(byte);) {
       ++position_;
       if (byte == quote) return;
-      if (byte == '\\' && (byte = peek()) >= 0 && byte != '\n') ++position_;
+      if (byte == '\\' && (byte = peek()) >= 0 && !isLineBreak(byte)) ++position_;
     }
   }
 
-  // Returns true when a line splice lay inside.
+  // Returns true when a line splice lay inside; one right after it is left
+  // to the blanks that follow.
   bool skipIdentifier() {
     uint64_t start = position_;
+    uint64_t end = position_;
     uint64_t plain = 0;
     while (isIdentifierByte(peek())) {
-      ++position_;
+      end = ++position_;
       ++plain;
     }
-    return position_ - start != plain;
+    position_ = end;
+    return end - start != plain;
   }
 
   // A number runs on through letters, digits, dots, digit separators and the
@@ -271,7 +303,9 @@ bool spells(const char* bytes, const Token& token, const char* word) {
   // Within an identifier, and right after it, a backslash only starts a splice.
   auto passSplices = [&](uint64_t at) {
     while (token.spliced && at < token.end && bytes[at] == '\\') {
-      at += bytes[at + 1] == '\r' ? 3 : 2;
+      ++at;
+      while (bytes[at] == ' ' || bytes[at] == '\t') ++at;
+      at += bytes[at] == '\r' && bytes[at + 1] == '\n' ? 2 : 1;
     }
     return at;
   };
@@ -287,8 +321,107 @@ bool isPunctuator(const char* bytes, const Token& token, char which) {
   return token.kind == TokenKind::Punctuator && bytes[token.start] == which;
 }
 
+bool isStringLiteral(const char* bytes, const Token& token) {
+  return token.kind == TokenKind::Literal && bytes[token.start] == '"';
+}
+
+// A macro's name that the modes can compare byte for byte: no splice, no
+// byte beyond ASCII and no universal character name (which starts with a
+// backslash right after the bytes read).
+bool isPlainName(const char* bytes, uint64_t count, const Token& token) {
+  if (token.kind != TokenKind::Identifier || token.spliced) return false;
+  for (uint64_t at = token.start; at < token.end; ++at) {
+    if (static_cast<unsigned char>(bytes[at]) >= 0x80) return false;
+  }
+  uint64_t end = token.end;
+  return end + 1 >= count || bytes[end] != '\\' || (bytes[end + 1] != 'u' && bytes[end + 1] != 'U');
+}
+
+// The kind of include whose name starts with `name`.
+DirectiveKind includeKind(const char* bytes, const Token& name) {
+  if (isStringLiteral(bytes, name)) return DirectiveKind::QuotedInclude;
+  if (isPunctuator(bytes, name, '<')) return DirectiveKind::AngleInclude;
+  return name.kind == TokenKind::LineEnd ? DirectiveKind::Other : DirectiveKind::ComputedInclude;
+}
+
+// The value of a line number written in plain digits; false when it is none.
+bool readLineNumber(const char* bytes, const Token& token, uint64_t* number) {
+  if (token.kind != TokenKind::Number || token.spliced) return false;
+  *number = 0;
+  for (uint64_t at = token.start; at < token.end; ++at) {
+    if (bytes[at] < '0' || bytes[at] > '9' || *number > UINT64_MAX / 10 - 10) return false;
+    *number = *number * 10 + static_cast<uint64_t>(bytes[at] - '0');
+  }
+  return true;
+}
+
+// `#line N "name"` or `# N "name"`: the tokens from the number on.
+void readLine(const char* bytes, const Token* tokens, int count, Directive* directive) {
+  uint64_t number;
+  if (count < 1 || !readLineNumber(bytes, tokens[0], &number)) return;
+  directive->kind = DirectiveKind::Line;
+  directive->spanStart = number;
+  if (count >= 2 && isStringLiteral(bytes, tokens[1]) && !tokens[1].spliced &&
+      tokens[1].end - tokens[1].start >= 2) {
+    directive->nameStart = tokens[1].start + 1;
+    directive->nameLength = static_cast<uint32_t>(tokens[1].end - tokens[1].start - 2);
+  }
+}
+
+// The text of a pragma given as the string literal bytes[start, end), read as
+// `once` or `pop_macro("G")`; G's bytes go to the directive. False when the
+// pragma is neither.
+bool readPragmaText(const char* bytes, uint64_t start, uint64_t end, Directive* directive) {
+  auto skipBlanks = [&](uint64_t at) {
+    while (at < end && isBlank(bytes[at])) ++at;
+    return at;
+  };
+  auto word = [&](uint64_t at, const char* text) {
+    size_t length = strlen(text);
+    return end - at >= length && memcmp(bytes + at, text, length) == 0 ? at + length : 0;
+  };
+  while (end > start && isBlank(bytes[end - 1])) --end;
+  uint64_t at = skipBlanks(start);
+  if (word(at, "once") == end) {
+    directive->kind = DirectiveKind::PragmaOnce;
+    return true;
+  }
+  // Inside the literal the name's quotes are escaped: pop_macro(\"G\").
+  if ((at = word(at, "pop_macro")) == 0 || (at = word(skipBlanks(at), "(")) == 0 ||
+      (at = word(skipBlanks(at), "\\\"")) == 0) {
+    return false;
+  }
+  uint64_t name = at;
+  while (at < end && isIdentifierByte(bytes[at]) && bytes[at] != '\\') ++at;
+  if (word(at, "\\\"") == 0) return false;
+  directive->kind = DirectiveKind::PopMacro;
+  directive->nameStart = name;
+  directive->nameLength = static_cast<uint32_t>(at - name);
+  return true;
+}
+
+// `#pragma once` or `#pragma pop_macro("G")`, from `pragma` on.
+void readPragma(const char* bytes, const Token* tokens, int count, Directive* directive) {
+  if (count >= 2 && spells(bytes, tokens[1], "once")) {
+    directive->kind = DirectiveKind::PragmaOnce;
+    directive->spanStart = tokens[0].start;
+    directive->spanEnd = tokens[1].end;
+  } else if (count == 5 && spells(bytes, tokens[1], "pop_macro") &&
+             isPunctuator(bytes, tokens[2], '(') && isStringLiteral(bytes, tokens[3]) &&
+             isPunctuator(bytes, tokens[4], ')')) {
+    directive->kind = DirectiveKind::PopMacro;
+    directive->nameStart = tokens[3].start + 1;
+    directive->nameLength = static_cast<uint32_t>(tokens[3].end - tokens[3].start - 2);
+    for (uint64_t at = tokens[3].start + 1; at + 1 < tokens[3].end; ++at) {
+      if (!isIdentifierByte(bytes[at]) || static_cast<unsigned char>(bytes[at]) >= 0x80) {
+        directive->nameLength = 0;
+      }
+    }
+  }
+}
+
 // Reads the directive after its `#` up to its line end and fills `directive`.
-void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
+void readDirective(const char* bytes, uint64_t count, Tokens* tokens, Directive* directive) {
   // Enough tokens to tell `if ! defined ( G )` from anything longer.
   constexpr int kKept = 6;
   Token kept[kKept];
@@ -296,10 +429,15 @@ void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
   directive->kind = DirectiveKind::Other;
   directive->nameStart = 0;
   directive->nameLength = 0;
+  directive->inText = false;
+  directive->spanStart = 0;
+  directive->spanEnd = 0;
   Token first = tokens->next();
-  // A header name is no string: `<a/*b.h>` opens no comment.
   if (spells(bytes, first, "include") || spells(bytes, first, "include_next") ||
       spells(bytes, first, "import")) {
+    // A header name is no string: `<a/*b.h>` opens no comment, so the rest
+    // of the line is passed unread.
+    directive->kind = includeKind(bytes, tokens->next());
     tokens->skipToLineEnd();
     return;
   }
@@ -334,10 +472,14 @@ void readDirective(const char* bytes, Tokens* tokens, Directive* directive) {
   } else if (spells(bytes, keyword, "undef")) {
     directive->kind = DirectiveKind::Undef;
     if (seen >= 2) nameAt = 1;
-  } else if (spells(bytes, keyword, "pragma") && seen >= 2 && spells(bytes, kept[1], "once")) {
-    directive->kind = DirectiveKind::PragmaOnce;
+  } else if (spells(bytes, keyword, "pragma")) {
+    readPragma(bytes, kept, seen < kKept ? seen : kKept, directive);
+  } else if (spells(bytes, keyword, "line")) {
+    readLine(bytes, kept + 1, (seen < kKept ? seen : kKept) - 1, directive);
+  } else if (keyword.kind == TokenKind::Number) {
+    readLine(bytes, kept, seen < kKept ? seen : kKept, directive);
   }
-  if (nameAt >= 0 && kept[nameAt].kind == TokenKind::Identifier && !kept[nameAt].spliced) {
+  if (nameAt >= 0 && isPlainName(bytes, count, kept[nameAt])) {
     directive->nameStart = kept[nameAt].start;
     directive->nameLength = static_cast<uint32_t>(kept[nameAt].end - kept[nameAt].start);
   }
@@ -348,11 +490,66 @@ bool sameName(const char* bytes, const Directive& first, const Directive& second
          memcmp(bytes + first.nameStart, bytes + second.nameStart, first.nameLength) == 0;
 }
 
+// True when bytes[0, count) hold `text` somewhere.
+bool holdsText(const char* bytes, uint64_t count, const char* text) {
+  size_t length = strlen(text);
+  for (uint64_t at = 0; count - at >= length; ++at) {
+    at = findByte(bytes, at, count - length + 1, text[0]);
+    if (count - at >= length && memcmp(bytes + at, text, length) == 0) return true;
+  }
+  return false;
+}
+
+// A new directive whose first token starts at `at`; null when no memory can be had.
+Directive* addDirective(const char* bytes, uint64_t at, bool textBefore, DirectiveList* list) {
+  if (!reserveItems(&list->items, &list->capacity, list->count, list->count + 1)) return nullptr;
+  Directive* directive = &list->items[list->count++];
+  uint64_t lineStart = at;
+  while (lineStart > 0 && bytes[lineStart - 1] != '\n') --lineStart;
+  directive->lineStart = lineStart;
+  directive->textBefore = textBefore;
+  return directive;
+}
+
+// Reads a text line's tokens from `token` on and lists each `_Pragma("...")`
+// that says `once` or `pop_macro`. Returns false when no memory can be had.
+bool listPragmaOperators(const char* bytes, Tokens* tokens, Token token, DirectiveList* list) {
+  while (token.kind != TokenKind::LineEnd) {
+    if (!spells(bytes, token, "_Pragma")) {
+      token = tokens->next();
+      continue;
+    }
+    uint64_t start = token.start;
+    if (!isPunctuator(bytes, token = tokens->next(), '(')) continue;
+    Token literal = tokens->next();
+    if (!isStringLiteral(bytes, literal) || literal.spliced) {
+      token = literal;
+      continue;
+    }
+    if (!isPunctuator(bytes, token = tokens->next(), ')')) continue;
+    Directive found = {};
+    if (readPragmaText(bytes, literal.start + 1, literal.end - 1, &found)) {
+      Directive* directive = addDirective(bytes, start, true, list);
+      if (directive == nullptr) return false;
+      found.lineStart = directive->lineStart;
+      found.textBefore = true;
+      found.inText = true;
+      found.spanStart = start;
+      found.spanEnd = found.end = token.end;
+      *directive = found;
+    }
+    token = tokens->next();
+  }
+  return true;
+}
+
 }  // namespace
 
 int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
   list->count = 0;
   Tokens tokens(bytes, count);
+  // Text lines are read token by token only where an operator may stand.
+  bool pragmaOperators = holdsText(bytes, count, "_Pragma");
   bool atLineStart = true;
   bool text = false;
   for (;;) {
@@ -363,20 +560,20 @@ int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
       atLineStart = true;
       continue;
     }
-    if (!(atLineStart && isPunctuator(bytes, token, '#'))) {
+    if (!(atLineStart && token.kind == TokenKind::Hash)) {
       atLineStart = false;
       text = true;
-      tokens.skipText();
+      if (!pragmaOperators) {
+        tokens.skipText();
+      } else if (!listPragmaOperators(bytes, &tokens, token, list)) {
+        return 0;
+      }
       continue;
     }
-    if (!reserveItems(&list->items, &list->capacity, list->count, list->count + 1)) return 0;
-    Directive& directive = list->items[list->count++];
-    uint64_t lineStart = token.start;
-    while (lineStart > 0 && bytes[lineStart - 1] != '\n') --lineStart;
-    directive.lineStart = lineStart;
-    directive.textBefore = text;
-    readDirective(bytes, &tokens, &directive);
-    directive.end = tokens.position();
+    Directive* directive = addDirective(bytes, token.start, text, list);
+    if (directive == nullptr) return 0;
+    readDirective(bytes, count, &tokens, directive);
+    directive->end = tokens.position();
     text = false;
     atLineStart = false;
   }

@@ -12,7 +12,17 @@ enum class DirectiveKind : uint8_t {
   Close,        // #endif
   Define,
   Undef,
+  // `#pragma pop_macro("G")`, or the same through `_Pragma`: G may change.
+  PopMacro,
+  // `#pragma once`, or `_Pragma("once")` in the text (see `inText`).
   PragmaOnce,
+  // `#include`, `#include_next` or `#import` followed by a quoted name, an
+  // angle name, or anything else (a macro the compiler expands).
+  QuotedInclude,
+  AngleInclude,
+  ComputedInclude,
+  // `#line N "name"`, or `# N "name"` as a preprocessor writes it.
+  Line,
   Other,  // any other directive, the empty one included
 };
 
@@ -22,12 +32,22 @@ struct Directive {
   // offset of the LF that ends its logical line (or the end of the text).
   uint64_t lineStart;
   uint64_t end;
-  // bytes[nameStart, nameStart + nameLength): for Define and Undef the macro;
-  // for an Open written `#ifndef G`, `#if !defined(G)` or `#if !defined G`,
-  // that G. nameLength is 0 otherwise.
+  // bytes[nameStart, nameStart + nameLength): for Define, Undef and
+  // PopMacro the macro; for an Open written `#ifndef G`, `#if !defined(G)` or
+  // `#if !defined G`, that G; for a Line, the text between the quotes of its
+  // name. nameLength is 0 otherwise, and for a Define, Undef or PopMacro whose
+  // name cannot be read as plain bytes (a splice or a universal character
+  // name inside, a byte beyond ASCII).
   uint64_t nameStart;
   uint32_t nameLength;
   DirectiveKind kind;
+  // A PragmaOnce that is a `_Pragma` operator among the tokens of a text line.
+  bool inText;
+  // For a PragmaOnce, bytes[spanStart, spanEnd) are its tokens: from
+  // `pragma` to `once`, or from `_Pragma` to its `)`. For a Line, spanStart
+  // is the number of the line that follows it (spanEnd unused).
+  uint64_t spanStart;
+  uint64_t spanEnd;
   // Tokens that are no directive stand between the previous directive (or
   // the start of the file) and this one.
   bool textBefore;
@@ -43,8 +63,10 @@ struct DirectiveList {
 };
 
 // Lists the directives of bytes[0, count): outside comments and string
-// literals, `#` first on a logical line after blanks and comments, lines
-// joined where a backslash ends them. Returns 0 when no memory can be had.
+// literals, `#` (or `%:`) first on a logical line after blanks and comments,
+// lines joined where a backslash ends them; an LF, or a CR not before one,
+// ends a line. Also lists the `_Pragma` operators of the text that say
+// `once` or `pop_macro`. Returns 0 when no memory can be had.
 int listDirectives(const char* bytes, uint64_t count, DirectiveList* list);
 void freeDirectives(DirectiveList* list);
 

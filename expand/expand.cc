@@ -77,18 +77,20 @@ struct FileDirectives {
 void scanLines(char* bytes, uint64_t count, FileDirectives* directives);
 
 // Meets every directive that starts on a line up to the one at `lineStart`.
-// Returns true when the line holds `#pragma once` and the include-once mode
-// is on, which writes it commented.
-bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart) {
+// Returns the `#pragma once` that the line holds when the include-once mode
+// writes it as the definition of its own guard, or null.
+const Directive* meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart) {
   const DirectiveList& list = *file->list;
-  bool pragmaOnce = false;
+  const Directive* pragmaOnce = nullptr;
   for (; file->next < list.count && list.items[file->next].lineStart <= lineStart; ++file->next) {
     uint32_t at = file->next;
     const Directive& directive = list.items[at];
     bool ownGuard = file->kind.guarded && (at == 0 || at + 1 == list.count);
     if (file->once != nullptr) applyOnceDirective(*file->once, bytes, list, at, ownGuard);
-    pragmaOnce = file->once != nullptr && directive.kind == DirectiveKind::PragmaOnce &&
-                 directive.lineStart == lineStart;
+    if (file->once != nullptr && file->once->guardNumber != 0 &&
+        directive.kind == DirectiveKind::PragmaOnce && directive.lineStart == lineStart) {
+      pragmaOnce = &directive;
+    }
     if (!config.lineDirectives || ownGuard) continue;
     bool holdsInsertion = file->openBlocks > 0 && file->openBlocks <= file->blocksWithInsertions;
     if (directive.kind == DirectiveKind::Open) {
@@ -107,6 +109,11 @@ bool meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart)
 }
 
 void expandInclude(const char* name, uint64_t length, SearchMemo** memo);
+
+// The compiler reads a header here that the tool does not.
+void noteNotRead() {
+  if (config.includeOnce) noteUnreadHeader();
+}
 
 bool isOnChain(const FileIdentity& identity) {
   for (int level = 0; level < depth; ++level) {
@@ -299,6 +306,7 @@ int expandOpened(const char16_t* path, SourceFile* source) {
     releaseSource(source);
     writeOutputText("!!! OUTPUT FILE !!!\n");
     noteOutputIncluded();
+    noteNotRead();
     return 1;
   }
   if (source->identityKnown && isOnChain(source->identity)) {
@@ -326,6 +334,7 @@ int expandPath(const char16_t* path) {
 void markTooDeep() {
   writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
   noteTooDeep();
+  noteNotRead();
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
@@ -350,6 +359,7 @@ void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
   } else if (!expandFile(wideName, memo)) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
+    noteNotRead();
   }
   ::operator delete(longName);
   resumeAfterInclude(recorder);
@@ -377,7 +387,10 @@ int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
 bool isLeftOut(const char* name, uint64_t length) {
   size_t nameBytes = textLength(name, length);
   for (uint32_t at = 0; at < config.noExpandCount; ++at) {
-    if (matchesPattern(config.noExpand[at], name, nameBytes)) return true;
+    if (matchesPattern(config.noExpand[at], name, nameBytes)) {
+      noteNotRead();
+      return true;
+    }
   }
   return false;
 }
@@ -386,6 +399,7 @@ bool isLeftOut(const char* name, uint64_t length) {
 
 void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes) {
   config = modes;
+  if (config.includeOnce) beginOnceRun(DefineList);
   replayable = !config.includeOnce && !config.lineDirectives && !config.expandAngle &&
                config.noExpandCount == 0;
   printEntry(path);
@@ -471,12 +485,60 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     return true;
   };
 
+  // With include-once: the number of the tool's guard whose definition goes
+  // on a line of its own once the logical line being read ends; 0 when none.
+  uint32_t pendingGuard = 0;
+  // A `#pragma once` becomes the definition of the tool's guard, its words
+  // replaced and the rest of its line kept; a `_Pragma("once")` is cut out
+  // and the definition follows its line. Where a splice divides the words,
+  // the directive's line is written commented (an operator stays: in the
+  // main file the compiler ignores it) and the definition follows. Returns
+  // true when the line is written.
+  auto writePragmaOnce = [&](const Directive& pragma, uint64_t end, uint64_t textEnd) {
+    uint32_t number = directives->once->guardNumber;
+    if (pragma.spanEnd > textEnd) {
+      pendingGuard = number;
+      if (pragma.inText) return false;
+      writeCommented(end, textEnd);
+      return true;
+    }
+    writeLastingOutput(bytes + unwritten, pragma.spanStart - unwritten);
+    unwritten = pragma.spanEnd;
+    if (pragma.inText) {
+      pendingGuard = number;
+    } else {
+      char definition[40];
+      snprintf(definition, sizeof definition, "define TUFLAT_ONCE_%u_", number);
+      writeOutputText(definition);
+    }
+    return false;
+  };
+  // True when the line that ends at textEnd is continued by a splice.
+  auto isContinued = [&](uint64_t textEnd) {
+    uint64_t at = textEnd;
+    while (at > lineStart && (bytes[at - 1] == ' ' || bytes[at - 1] == '\t')) --at;
+    return at > lineStart && bytes[at - 1] == '\\';
+  };
+  auto writePendingGuard = [&](uint64_t end) {
+    if (end < count) {
+      writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
+      unwritten = end + 1;
+    }
+    char definition[40];
+    snprintf(definition, sizeof definition, "#define TUFLAT_ONCE_%u_\n", pendingGuard);
+    writeOutputText(definition);
+    pendingGuard = 0;
+    if (config.lineDirectives && end < count) writeNextLineNumber(end);
+  };
+
   // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
   // last line without one, which is written like any other.
   auto endLine = [&](uint64_t end) {
     uint64_t textEnd = end;
     if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
-    bool pragmaOnce = directives != nullptr && meetDirectives(directives, bytes, lineStart);
+    const Directive* pragma = directives != nullptr ? meetDirectives(directives, bytes, lineStart)
+                                                    : nullptr;
+    bool pragmaWritten = pragma != nullptr && writePragmaOnce(*pragma, end, textEnd);
     if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
         isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
       // Copied as it stands, and only reported.
@@ -490,8 +552,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       resumeLines(end);
     } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
       resumeLines(end);
-    } else if (pragmaOnce) {
-      writeCommented(end, textEnd);
+    } else if (pragmaWritten) {
+      // Written commented above.
     } else if (end == count) {
       writeLastingOutput(bytes + unwritten, textEnd - unwritten);
       writeLastingText("\n");
@@ -508,6 +570,9 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         unwritten = end + 1;
         writeNextLineNumber(end);
       }
+    }
+    if (pendingGuard != 0 && comment != Comment::Block && !isContinued(textEnd)) {
+      writePendingGuard(end);
     }
     startLine(end + 1);
   };

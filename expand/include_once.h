@@ -1,6 +1,13 @@
 // The include-once mode: which files the compiler reads only once, the
 // conditional depth of the flattened text, and when a file need not be
 // expanded again.
+//
+// The depth counts every open `#if`, `#ifdef` and `#ifndef` along the chain
+// of files being expanded. A file's own guard, and the tool's guard around a
+// `#pragma once` file, count too, unless the compiler surely enters them:
+// their macro appeared in no `#define` met so far (in any branch, the define
+// block included), and no header the tool leaves unread may have defined it.
+// A copy's includes count as read only at depth 0.
 #ifndef TUFLAT_EXPAND_INCLUDE_ONCE_H
 #define TUFLAT_EXPAND_INCLUDE_ONCE_H
 
@@ -8,11 +15,22 @@
 
 #include "../platform/os.h"
 #include "directives.h"
+#include "run_state.h"
 
-// True when a file reached again need not be expanded: it is read only once,
-// one of its expansions stood at conditional depth 0, and, for a file kept
-// once by its guard alone, no `#undef` of the guard has been met since.
+// Before the main source: the names the define block defines.
+void beginOnceRun(const TextTable& defines);
+
+// True when a file reached again need not be expanded: the compiler would
+// read nothing of it. That is so once a copy stood at depth 0 and either the
+// file is one guard block whose macro no `#undef` (or `pop_macro`) has met
+// since, or its `#pragma once` stood outside every conditional but the
+// tool's own guard.
 bool isExpandedOnce(const FileIdentity& identity);
+
+// A header the compiler reads and the tool does not (left out by a pattern,
+// not found, too deep, or the output itself): from now on any macro may be
+// defined.
+void noteUnreadHeader();
 
 // One file's expansion in this mode.
 struct OnceScan {
@@ -20,6 +38,11 @@ struct OnceScan {
   uint32_t entryDepth;
   // The number of the tool's own guard, 0 when none is written.
   uint32_t guardNumber;
+  // The file's record, or ~0 when it has none.
+  uint32_t record;
+  // The file's own guard, and the tool's, count in the depth.
+  bool ownGuardCounted;
+  bool wrapperCounted;
 };
 
 // Before the scan of a file's bytes, with its directives (null when they
@@ -28,7 +51,8 @@ struct OnceScan {
 // `#pragma once` file that is not the main source.
 void beginOnceScan(const char* bytes, const DirectiveList* directives, const OnceClass& kind,
                    const FileIdentity* identity, bool isMainSource, OnceScan* scan);
-// Applies directives.items[at], met in the scan; its own guard is not counted.
+// Applies directives.items[at], met in the scan; `ownGuard` when it opens or
+// closes the file's own guard.
 void applyOnceDirective(const OnceScan& scan, const char* bytes, const DirectiveList& directives,
                         uint32_t at, bool ownGuard);
 // After the scan: closes the tool's guard and leaves the depth as it was.

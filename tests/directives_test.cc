@@ -47,8 +47,8 @@ TEST(Directives, AreFoundOnlyWhereACompilerSeesThem) {
       "#\n"
       "#elif 1\n");
   EXPECT_EQ(found.kinds,
-            (std::vector<DirectiveKind>{K::Open, K::Undef, K::Other, K::Close, K::Define, K::Close,
-                                        K::PragmaOnce, K::Other, K::Alternative}));
+            (std::vector<DirectiveKind>{K::Open, K::Undef, K::AngleInclude, K::Close, K::Define,
+                                        K::Close, K::PragmaOnce, K::Other, K::Alternative}));
   // A name split by a line splice is not taken as a guard's name.
   EXPECT_EQ(found.names[1], "Y");
   EXPECT_EQ(found.names[4], "");
