@@ -26,10 +26,12 @@ that opens is used. Angle includes are copied and only reported.
 
 Flags come before OPTIONS; -- ends them:
   --once               expand a file that the compiler would include only once
-                       (#pragma once, or a guard around the whole file) only at
-                       its first unconditional include; later includes keep
-                       only the comment line; each copy of a #pragma once file
-                       is wrapped in #ifndef TUFLAT_ONCE_<n>_ ... #endif
+                       (#pragma once, or a guard around the whole file) only
+                       where the compiler reads it; later includes where it
+                       surely reads nothing keep only the comment line; each
+                       copy of a #pragma once file is wrapped in
+                       #ifndef TUFLAT_ONCE_<n>_ ... #endif, its pragma written
+                       as #define TUFLAT_ONCE_<n>_
   --line-directives    add #line directives, so that diagnostics name the
                        original files and lines
   --deps FILE          write a make dependency file: OUTPUT depends on every

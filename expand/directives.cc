@@ -32,7 +32,8 @@ struct Token {
 // skipped. Invariant: position <= count.
 class Tokens {
  public:
-  Tokens(const char* bytes, uint64_t count) : bytes_(bytes), count_(count) {}
+  Tokens(const char* bytes, uint64_t count)
+      : bytes_(bytes), count_(count), holdsCr_(findByte(bytes, 0, count, '\r') < count) {}
 
   // The next token; a LineEnd stands at the LF that ends a logical line (or
   // at the end), which `passLineEnd` moves over.
@@ -78,7 +79,8 @@ class Tokens {
   // splice's, if the backslash lies ahead.
   void skipToLineEnd() {
     for (;;) {
-      uint64_t lineEnd = findEitherByte(bytes_, position_, count_, '\n', '\r');
+      uint64_t lineEnd = holdsCr_ ? findEitherByte(bytes_, position_, count_, '\n', '\r')
+                                  : findByte(bytes_, position_, count_, '\n');
       uint64_t before = lineEnd;
       if (lineEnd + 1 < count_ && bytes_[lineEnd] == '\r' && bytes_[lineEnd + 1] == '\n') {
         ++lineEnd;
@@ -101,10 +103,12 @@ class Tokens {
   // by tokenizing again from the last known end of a token, which tells a
   // literal from a digit separator or a raw string's prefix.
   void skipText() {
-    static const char kStops[] = {'\n', '\r', '\\', '/', '"', '\''};
+    // A CR is a stop only in a text that holds one.
+    static const char kStops[] = {'\n', '\\', '/', '"', '\'', '\r'};
+    size_t stops = holdsCr_ ? sizeof kStops : sizeof kStops - 1;
     uint64_t tokenEnd = position_;
     for (uint64_t at = position_;;) {
-      at = findAnyByte(bytes_, at, count_, kStops, sizeof kStops);
+      at = findAnyByte(bytes_, at, count_, kStops, stops);
       if (at >= count_ || bytes_[at] == '\n' || isLoneCr(at)) {
         position_ = at;
         return;
@@ -153,6 +157,14 @@ class Tokens {
   // The byte at the position once line splices are passed; -1 at the end. A
   // splice is a backslash, blanks allowed after it, and a line break.
   int peek() {
+    if (position_ < count_ && bytes_[position_] != '\\') {
+      return static_cast<unsigned char>(bytes_[position_]);
+    }
+    return peekPastSplices();
+  }
+
+  // peek where a splice may start: kept apart, so that peek stays small.
+  __attribute__((noinline)) int peekPastSplices() {
     for (;;) {
       if (position_ >= count_) return -1;
       if (bytes_[position_] != '\\') return static_cast<unsigned char>(bytes_[position_]);
@@ -295,6 +307,7 @@ class Tokens {
   const char* bytes_;
   uint64_t count_;
   uint64_t position_ = 0;
+  bool holdsCr_;
 };
 
 // True when an identifier is `word`, line splices inside it passed over.
@@ -490,12 +503,16 @@ bool sameName(const char* bytes, const Directive& first, const Directive& second
          memcmp(bytes + first.nameStart, bytes + second.nameStart, first.nameLength) == 0;
 }
 
-// True when bytes[0, count) hold `text` somewhere.
-bool holdsText(const char* bytes, uint64_t count, const char* text) {
-  size_t length = strlen(text);
-  for (uint64_t at = 0; count - at >= length; ++at) {
-    at = findByte(bytes, at, count - length + 1, text[0]);
-    if (count - at >= length && memcmp(bytes + at, text, length) == 0) return true;
+// True when bytes[0, count) hold `_Pragma` somewhere. Its `P` is found
+// first: it is far rarer than `_` in code.
+bool holdsPragmaOperator(const char* bytes, uint64_t count) {
+  constexpr char kWord[] = "_Pragma";
+  constexpr uint64_t kLength = sizeof kWord - 1;
+  for (uint64_t at = 1; at < count && count - (at - 1) >= kLength; ++at) {
+    at = findByte(bytes, at, count, 'P');
+    if (at < count && count - (at - 1) >= kLength && memcmp(bytes + at - 1, kWord, kLength) == 0) {
+      return true;
+    }
   }
   return false;
 }
@@ -505,7 +522,11 @@ Directive* addDirective(const char* bytes, uint64_t at, bool textBefore, Directi
   if (!reserveItems(&list->items, &list->capacity, list->count, list->count + 1)) return nullptr;
   Directive* directive = &list->items[list->count++];
   uint64_t lineStart = at;
-  while (lineStart > 0 && bytes[lineStart - 1] != '\n') --lineStart;
+  // A CR that no LF follows ends a line too.
+  while (lineStart > 0 && bytes[lineStart - 1] != '\n' &&
+         (bytes[lineStart - 1] != '\r' || bytes[lineStart] == '\n')) {
+    --lineStart;
+  }
   directive->lineStart = lineStart;
   directive->textBefore = textBefore;
   return directive;
@@ -549,7 +570,7 @@ int listDirectives(const char* bytes, uint64_t count, DirectiveList* list) {
   list->count = 0;
   Tokens tokens(bytes, count);
   // Text lines are read token by token only where an operator may stand.
-  bool pragmaOperators = holdsText(bytes, count, "_Pragma");
+  bool pragmaOperators = holdsPragmaOperator(bytes, count);
   bool atLineStart = true;
   bool text = false;
   for (;;) {

@@ -35,6 +35,34 @@ constexpr uint8_t kAngleComplete = 12;
 
 enum class Comment : uint8_t { None, Line, Block };
 
+// True when the line that ends at bytes[end] (its LF, or the end of the text;
+// end > 0) ends with a backslash, perhaps followed by spaces or tabs and a
+// CR: the compiler joins the next line to it.
+inline bool continuesAt(const char* bytes, uint64_t end) {
+  auto last = static_cast<unsigned char>(bytes[end - 1]);
+  if (last > ' ' && last != '\\') return false;  // most lines
+  if (last == '\r') --end;
+  while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\t')) --end;
+  return end > 0 && bytes[end - 1] == '\\';
+}
+
+// True when bytes[0, count) hold a CR that no LF follows, but for a last
+// byte, which ends the last line like any CR before its end.
+bool holdsLoneCr(const char* bytes, uint64_t count) {
+  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) < count; ++at) {
+    if (at + 1 < count && bytes[at + 1] != '\n') return true;
+  }
+  return false;
+}
+
+// True for the bytes that, first on a line after its blanks, may begin an
+// include or a comment, or end the line: `#`, `%`, `/` and LF. Most first
+// bytes are letters or braces, which lie above `/`: one compare passes them.
+inline bool mayBeginSomething(unsigned char byte) {
+  constexpr uint64_t kBits = 1ull << '#' | 1ull << '%' | 1ull << '/' | 1ull << '\n';
+  return byte <= '/' && (kBits >> byte & 1) != 0;
+}
+
 // The files being expanded, outermost first: chain[0, depth).
 int depth = 0;
 FileIdentity chain[kMaxIncludeDepth];
@@ -71,6 +99,10 @@ struct FileDirectives {
   uint32_t openBlocks;
   uint32_t blocksWithInsertions;
   uint64_t resyncAt;
+  // With line directives: the file's last `#line` met, and the last that
+  // gave a name; null before any.
+  const Directive* sourceLine;
+  const Directive* sourceLineName;
 };
 
 // The scan of one file, below: `directives` is null unless a mode needs them.
@@ -92,6 +124,10 @@ const Directive* meetDirectives(FileDirectives* file, const char* bytes, uint64_
       pragmaOnce = &directive;
     }
     if (!config.lineDirectives || ownGuard) continue;
+    if (directive.kind == DirectiveKind::Line) {
+      file->sourceLine = &directive;
+      if (directive.nameLength > 0) file->sourceLineName = &directive;
+    }
     bool holdsInsertion = file->openBlocks > 0 && file->openBlocks <= file->blocksWithInsertions;
     if (directive.kind == DirectiveKind::Open) {
       ++file->openBlocks;
@@ -230,12 +266,27 @@ char* lineDirectivePath(const char16_t* path) {
   return escaped;
 }
 
-void writeLineDirective(uint64_t line, const char* path) {
+// `path` is C string text: escaped, between quotes.
+void writeLineDirective(uint64_t line, const char* path, size_t length) {
   char number[32];
   snprintf(number, sizeof number, "#line %" PRIu64 " \"", line);
   writeOutputText(number);
-  writeOutputText(path != nullptr ? path : "");
+  writeOutput(path, length);
   writeOutputText("\"\n");
+}
+
+void writeLineDirective(uint64_t line, const char* path) {
+  writeLineDirective(line, path != nullptr ? path : "", path != nullptr ? strlen(path) : 0);
+}
+
+// The line ends in bytes[from, to): LFs, and CRs not before an LF, which
+// compilers take for line ends too.
+uint64_t countLineEnds(const char* bytes, uint64_t from, uint64_t to, uint64_t count) {
+  uint64_t ends = 0;
+  for (uint64_t at = from; (at = findEitherByte(bytes, at, to, '\n', '\r')) < to; ++at) {
+    if (bytes[at] == '\n' || at + 1 >= count || bytes[at + 1] != '\n') ++ends;
+  }
+  return ends;
 }
 
 // Scans one file's text with the modes that need to look at it. `path` is
@@ -251,7 +302,7 @@ void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t co
   if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
   bool needsDirectives = config.includeOnce || config.lineDirectives;
   DirectiveList list;
-  FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync};
+  FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync, nullptr, nullptr};
   if (needsDirectives && listDirectives(bytes, count, &list)) {
     directives.list = &list;
     directives.kind = classifyOnce(bytes, list);
@@ -359,7 +410,7 @@ void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
   } else if (!expandFile(wideName, memo)) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
-    noteNotRead();
+    if (config.includeOnce) noteMissingHeader();
   }
   ::operator delete(longName);
   resumeAfterInclude(recorder);
@@ -415,6 +466,11 @@ int expandFile(const char16_t* path, SearchMemo** memo) {
 namespace {
 
 void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
+  // A CR that no LF follows ends a line for compilers: there a line comment
+  // ends and a directive may begin. Such CRs are rare, and the searches stop
+  // at CRs only in a text that holds one.
+  const bool loneCrs = holdsLoneCr(bytes, count);
+  const char lineEnd = loneCrs ? '\r' : '\n';
   uint16_t window = 0;
   Comment comment = Comment::None;
   bool atLineStart = true;
@@ -429,6 +485,12 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   // With line directives: bytes[0, counted) holds linesCounted LFs.
   uint64_t counted = 0;
   uint64_t linesCounted = 0;
+  // An include line whose line ends inside a block comment or is continued
+  // by a backslash runs on: the lines up to the one that ends with neither
+  // belong to its directive, and so are written with it before the
+  // expansion. Its first line starts at directiveStart.
+  bool runningOn = false;
+  uint64_t directiveStart = 0;
 
   // A line begins at bytes[at]: nothing of an include is seen on it yet.
   auto startLine = [&](uint64_t at) {
@@ -453,11 +515,66 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     writeLastingText("\n");
     unwritten = end < count ? end + 1 : count;
   };
+  // The lines of a directive that ran on, all but its last (the line at
+  // lineStart), go out commented, or copied as any other line is.
+  auto passEarlierLines = [&](bool commented) {
+    if (!runningOn) return;
+    if (commented) {
+      writeLastingOutput(bytes + unwritten, directiveStart - unwritten);
+      unwritten = directiveStart;
+    }
+    for (uint64_t from = directiveStart; from < lineStart;) {
+      uint64_t end = findByte(bytes, from, lineStart, '\n');
+      uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
+      if (commented) {
+        writeLastingText("//--- ");
+        writeLastingOutput(bytes + from, textEnd - from);
+        writeLastingText("\n");
+        unwritten = end + 1;
+      } else if (textEnd < end) {
+        writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+        unwritten = end;
+      }
+      from = end + 1;
+    }
+    runningOn = false;
+  };
+  // Writes the lines of an include's directive commented, the last of them
+  // bytes[lineStart, textEnd). Where that one ends with a backslash (at the
+  // end of the file) an empty line follows, for the compiler to join to it
+  // instead of the first line of the expansion.
+  auto writeDirective = [&](uint64_t end, uint64_t textEnd) {
+    passEarlierLines(true);
+    writeCommented(end, textEnd);
+    if (continuesAt(bytes, end)) writeLastingText("\n");
+  };
   // Where the file's own text goes on after the line that ends at `end`.
+  // The file's own `#line` that numbers the lines now, and the place of the
+  // line after it.
+  const Directive* numberedBy = nullptr;
+  uint64_t numberedFrom = 0;
   auto writeNextLineNumber = [&](uint64_t end) {
-    for (uint64_t at = counted; (at = findByte(bytes, at, end, '\n')) < end; ++at) ++linesCounted;
+    linesCounted += countLineEnds(bytes, counted, end, count);
     counted = end;
-    writeLineDirective(linesCounted + 2, chainLinePath[depth - 1]);
+    uint64_t next = linesCounted + 2;
+    const Directive* set = directives != nullptr ? directives->sourceLine : nullptr;
+    if (set == nullptr) {
+      writeLineDirective(next, chainLinePath[depth - 1]);
+      return;
+    }
+    if (set != numberedBy) {
+      numberedBy = set;
+      numberedFrom = countLineEnds(bytes, 0, set->end, count) + 2;
+    }
+    // As the compiler would number it, from the directive on.
+    uint64_t number =
+        next >= numberedFrom ? set->spanStart + (next - numberedFrom) : set->spanStart;
+    const Directive* named = directives->sourceLineName;
+    if (named == nullptr) {
+      writeLineDirective(number, chainLinePath[depth - 1]);
+    } else {
+      writeLineDirective(number, bytes + named->nameStart, named->nameLength);
+    }
   };
   // After the text put in for the include line that ends at `end`.
   auto resumeLines = [&](uint64_t end) {
@@ -473,9 +590,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     SourceFile found;
     if (isLeftOut(bytes + nameStart, closeOffset - nameStart) ||
         !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
+      passEarlierLines(false);
       return false;
     }
-    writeCommented(end, textEnd);
+    writeDirective(end, textEnd);
     if (depth >= kMaxIncludeDepth) {
       releaseSource(&found);
       markTooDeep();
@@ -513,12 +631,6 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     }
     return false;
   };
-  // True when the line that ends at textEnd is continued by a splice.
-  auto isContinued = [&](uint64_t textEnd) {
-    uint64_t at = textEnd;
-    while (at > lineStart && (bytes[at - 1] == ' ' || bytes[at - 1] == '\t')) --at;
-    return at > lineStart && bytes[at - 1] == '\\';
-  };
   auto writePendingGuard = [&](uint64_t end) {
     if (end < count) {
       writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
@@ -531,13 +643,27 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     if (config.lineDirectives && end < count) writeNextLineNumber(end);
   };
 
+  // An include line's directive runs on past the line that ends at `end`
+  // when that line ends inside a block comment or with a backslash and
+  // another line follows: the scan reads that one as part of the directive.
+  auto holdDirective = [&](uint64_t end) {
+    if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end))) return false;
+    if (!runningOn) directiveStart = lineStart;
+    runningOn = true;
+    uint8_t state = includeState;
+    startLine(end + 1);
+    includeState = state;
+    atLineStart = false;
+    return true;
+  };
+
   // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
   // last line without one, which is written like any other.
   auto endLine = [&](uint64_t end) {
     uint64_t textEnd = end;
     if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
-    const Directive* pragma = directives != nullptr ? meetDirectives(directives, bytes, lineStart)
-                                                    : nullptr;
+    const Directive* pragma =
+        directives != nullptr ? meetDirectives(directives, bytes, lineStart) : nullptr;
     bool pragmaWritten = pragma != nullptr && writePragmaOnce(*pragma, end, textEnd);
     if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
         isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
@@ -546,8 +672,9 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
                     textLength(bytes + nameStart, closeOffset - nameStart));
       includeState = 0;
     }
+    if (includeState >= kQuotedComplete && holdDirective(end)) return;
     if (includeState == kQuotedComplete) {
-      writeCommented(end, textEnd);
+      writeDirective(end, textEnd);
       expandInclude(bytes + nameStart, closeOffset - nameStart, nullptr);
       resumeLines(end);
     } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
@@ -571,10 +698,19 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         writeNextLineNumber(end);
       }
     }
-    if (pendingGuard != 0 && comment != Comment::Block && !isContinued(textEnd)) {
+    if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end)) {
       writePendingGuard(end);
     }
     startLine(end + 1);
+  };
+
+  // A line joined to the one before by a backslash holds no directive.
+  auto joinsLineBefore = [&]() { return lineStart > 1 && continuesAt(bytes, lineStart - 1); };
+  // The `%` at bytes[at], first on its line, and the byte after it are `%:`,
+  // the digraph of the `#`, which begins a directive. Out of line: it is
+  // seldom needed, and inlined it crowds the registers of the loop below.
+  auto isDigraph = [&](uint64_t at) __attribute__((noinline)) {
+    return at + 1 < count && bytes[at + 1] == ':' && !joinsLineBefore();
   };
 
   // A `//` or `/*` at bytes[at] opens its comment at once: its two bytes do
@@ -599,7 +735,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     if (previous != '/' && previous != '*') {
       uint64_t next = i;
       if (comment == Comment::Line) {
-        next = findByte(bytes, i, count, '\n');
+        next =
+            loneCrs ? findEitherByte(bytes, i, count, '\n', '\r') : findByte(bytes, i, count, '\n');
       } else if (comment == Comment::Block && directives == nullptr &&
                  includeState < kQuotedComplete && bytes[i] != '\n') {
         // The LFs of such a comment only start lines, as in the fast path
@@ -621,10 +758,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
                  bytes[i] != '\n') {
         // Lines that hold no include and no CR need no stop at their LF: the
-        // run ends where a comment opens, at a CR, or at a `#` that may begin
-        // an include, and the line that holds it starts after the run's last
-        // LF, as if each LF had been met.
-        next = findByteOrPair(bytes, i, count, '#', '\r', '/', '/', '*');
+        // run ends where a comment opens, at a CR, or at a `#` or `%` that
+        // may begin an include, and the line that holds it starts after the
+        // run's last LF, as if each LF had been met.
+        next = findCodeStop(bytes, i, count);
         uint64_t blanks = next;
         while (blanks > i && static_cast<unsigned char>(bytes[blanks - 1]) <= 0x20 &&
                bytes[blanks - 1] != '\n') {
@@ -643,7 +780,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         }
       } else if (!atLineStart &&
                  (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
-        next = findByteOrPair(bytes, i, count, '\n', '\n', '/', '/', '*');
+        next = findByteOrPair(bytes, i, count, '\n', lineEnd, '/', '/', '*');
       }
       if (next > i) {
         window = static_cast<uint8_t>(bytes[next - 1]);
@@ -663,14 +800,15 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       comment = Comment::None;
       window = 0;
     } else if (byte == '\n') {
-      if (comment == Comment::Line) comment = Comment::None;
+      // A backslash at the end carries a line comment on to the next line.
+      if (comment == Comment::Line && !continuesAt(bytes, i)) comment = Comment::None;
       if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
         // Most lines: no include, no CR to drop. The line stays in the span
         // not yet written.
         startLine(i + 1);
         if (comment != Comment::None) continue;
         // The next line's blanks change nothing but the window. A first byte
-        // other than `#`, `/` or an LF ends the chance of an include and
+        // other than `#`, `%`, `/` or an LF ends the chance of an include and
         // opens nothing: the scan goes on past it.
         uint64_t first = i + 1;
         while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
@@ -681,7 +819,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
           i = first + 1;
           continue;
         }
-        if (first == count || bytes[first] == '#' || bytes[first] == '/' || bytes[first] == '\n') {
+        if (first == count || mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
           if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
           i = first - 1;
           continue;
@@ -693,12 +831,28 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       }
       endLine(i);
       continue;
+    } else if (byte == '\r' && loneCrs && comment != Comment::Block && i + 1 < count &&
+               bytes[i + 1] != '\n') {
+      // The CR ends the line as an LF would; it stays in the output unless
+      // the line is written otherwise.
+      if (comment == Comment::Line && !continuesAt(bytes, i)) comment = Comment::None;
+      endLine(i);
+      continue;
     }
     if (byte <= 0x20 || comment != Comment::None) continue;
-    if (atLineStart && includeState < kKeywordLength &&
-        byte == static_cast<unsigned char>(kKeyword[includeState])) {
-      ++includeState;
-      continue;
+    if (atLineStart && includeState < kKeywordLength) {
+      if (byte == static_cast<unsigned char>(kKeyword[includeState])) {
+        if (includeState > 0 || !joinsLineBefore()) {
+          ++includeState;
+          continue;
+        }
+      } else if (byte == '%' && includeState == 0 && isDigraph(i)) {
+        // Its `:` is passed with it.
+        includeState = 1;
+        ++i;
+        window = ':';
+        continue;
+      }
     }
     atLineStart = false;
     if (byte == '"') {

@@ -173,6 +173,10 @@ void noteUnreadHeader() {
   anyNameMayBeDefined = true;
 }
 
+void noteMissingHeader() {
+  if (conditionalDepth == 0) anyNameMayBeDefined = true;
+}
+
 void beginOnceScan(const char* bytes, const DirectiveList* directives, const OnceClass& kind,
                    const FileIdentity* identity, bool isMainSource, OnceScan* scan) {
   *scan = {conditionalDepth, 0, kNoRecord, false, false};

@@ -28,9 +28,12 @@ void beginOnceRun(const TextTable& defines);
 bool isExpandedOnce(const FileIdentity& identity);
 
 // A header the compiler reads and the tool does not (left out by a pattern,
-// not found, too deep, or the output itself): from now on any macro may be
-// defined.
+// too deep, or the output itself): from now on any macro may be defined.
 void noteUnreadHeader();
+// A header the tool does not find: the same at depth 0. In a conditional
+// block it is taken for one the compiler skips too, as it could not read it
+// either without a directory the tool was not given.
+void noteMissingHeader();
 
 // One file's expansion in this mode.
 struct OnceScan {

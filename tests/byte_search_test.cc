@@ -63,9 +63,23 @@ uint64_t naiveFindPair(const std::string& text, uint64_t from, uint64_t count, c
   return count;
 }
 
+// findCodeStop's stops: `#`, `%`, CR, and `/` before `/`, `*`, `+` or `.`.
+uint64_t naiveCodeStop(const std::string& text, uint64_t from, uint64_t count) {
+  for (; from < count; ++from) {
+    if (text[from] == '#' || text[from] == '%' || text[from] == '\r') return from;
+    if (text[from] == '/' && from + 1 < count &&
+        std::string("/*+.").find(text[from + 1]) != std::string::npos) {
+      return from;
+    }
+  }
+  return count;
+}
+
 TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
   std::mt19937 random(11);
-  const std::string alphabet = std::string("/*\n\r#\x00\xaf\x2f\x2a", 9) + "ab ";
+  // And for findCodeStop: `%`, the `+` and `.` it stops before as well, and
+  // `-`, one bit from `/`, before which it must not.
+  const std::string alphabet = std::string("/*\n\r#\x00\xaf\x2f\x2a%+.-", 13) + "ab ";
   // Those of the scan, and one whose lead is also a follow.
   // Two singles, then the lead and its two follows, as findByteOrPair takes them.
   const char sets[][5] = {{'\n', '/', '/', '*', '\n'},
@@ -85,6 +99,8 @@ TEST(ByteSearch, PairsAreFoundWhereTheyStartAndOnlyWithinTheEnd) {
         ASSERT_EQ(findByteOrPair(text.data(), from, count, set[0], set[4], set[1], set[2], set[3]),
                   naiveFindPair(text, from, count, set))
             << "round " << round << " from " << from << " count " << count;
+        ASSERT_EQ(findCodeStop(text.data(), from, count), naiveCodeStop(text, from, count))
+            << "round " << round << " from " << from << " count " << count;
       }
     }
   }
@@ -101,6 +117,7 @@ TEST(ByteSearch, LooksNoFurtherThanItsEnd) {
   std::string pair = std::string(40, 'x') + "/*";
   for (uint64_t from = 0; from <= 41; ++from) {
     EXPECT_EQ(findByteOrPair(pair.data(), from, 41, '\n', '\n', '/', '/', '*'), 41u);
+    EXPECT_EQ(findCodeStop(pair.data(), from, 41), 41u);
   }
 }
 

@@ -105,8 +105,7 @@ TEST_F(EndToEnd, LinesAreCopiedExactlyAndOnlyRealIncludeLinesExpand) {
                                    "#include \"dir//q.h\"\n"
                                    "#include \"q.h\n"
                                    "continued \\\n"
-                                   "//--- #include \"q.h\"\n" +
-                                   q);
+                                   "#include \"q.h\"\n");
   EXPECT_NE(run.out.find("#include: <a.h>\n"), std::string::npos);
 }
 
@@ -235,8 +234,72 @@ TEST_F(EndToEnd, CommentsAcrossCrLfLinesStayExact) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(dir.read("out.c"),
             "\n\n/* one\n two\n\n*/ x\n/**\n * doc\n **/\n//--- #include \"q.h\"\nQ\n"
-            "//--- #include \"q.h\" /* open\nQ\n still */ y\n/* a\rb */\ny = a / b; // z\n"
+            "//--- #include \"q.h\" /* open\n//---  still */ y\nQ\n/* a\rb */\ny = a / b; // z\n"
             "p = *q / *r; /*/ odd */ **/\n  /* c */ #include \"q.h\"\n");
+}
+
+// An include line whose line ends inside a block comment or with a backslash
+// runs on: every line of its directive is written commented before the
+// expansion, and an include line among them is not followed.
+TEST_F(EndToEnd, AnIncludeThatRunsOnIsWrittenWholeBeforeItsText) {
+  dir.write("q.h", "Q\n");
+  dir.write("r.h",
+            "#include \"q.h\" /* open\r\n#include \"q.h\"\r\n*/ x /* again\n*/ y\n"
+            "#include \"q.h\" \\\n#include \"q.h\" \\ \t\r\n/* a\n*/ // b \\\nc\n"
+            "#include \"q.h\" /* one */ /* two */\nend\n");
+  // The scan of r.h is recorded, and replayed from its third copy on.
+  dir.write("a.c", "#include \"r.h\"\n#include \"r.h\"\n#include \"r.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  std::string r =
+      "//--- #include \"r.h\"\n//--- #include \"q.h\" /* open\n//--- #include \"q.h\"\n"
+      "//--- */ x /* again\n//--- */ y\nQ\n//--- #include \"q.h\" \\\n"
+      "//--- #include \"q.h\" \\ \t\n//--- /* a\n//--- */ // b \\\n//--- c\nQ\n"
+      "//--- #include \"q.h\" /* one */ /* two */\nQ\nend\n";
+  EXPECT_EQ(dir.read("out.c"), "\n\n" + r + r + r);
+}
+
+TEST_F(EndToEnd, AnIncludeContinuedAtTheEndOfAFileGetsAnEmptyLineToJoin) {
+  // Without it, the compiler would join the first line of the text to the comment.
+  dir.write("q.h", "Q\n");
+  dir.write("b.h", "#include \"q.h\" \\\n");
+  dir.write("c.h", "#include \"q.h\" /* x \\ \r");
+  dir.write("a.c", "#include \"b.h\"\n#include \"c.h\"\nend\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- #include \"b.h\"\n//--- #include \"q.h\" \\\n\nQ\n"
+            "//--- #include \"c.h\"\n//--- #include \"q.h\" /* x \\ \n\nQ\nend\n");
+}
+
+// A line joined to the one before by a backslash holds no directive, and a
+// line comment so continued takes in the next line.
+TEST_F(EndToEnd, BackslashesJoinLinesThatHoldNoInclude) {
+  dir.write("q.h", "Q\n");
+  dir.write("a.c",
+            "\\\n#include \"q.h\"\n// note \\\n#include \"q.h\"\nint x; \\\r\n  #include \"q.h\"\n"
+            "#define M \\ \t\n%:include \"q.h\"\n// a \\\n/* not opened\n#include \"q.h\"\n"
+            "a \\ b\n#include \"q.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(
+      dir.read("out.c"),
+      "\n\n\\\n#include \"q.h\"\n// note \\\n#include \"q.h\"\nint x; \\\n  #include \"q.h\"\n"
+      "#define M \\ \t\n%:include \"q.h\"\n// a \\\n/* not opened\n//--- #include \"q.h\"\n"
+      "Q\na \\ b\n//--- #include \"q.h\"\nQ\n");
+}
+
+TEST_F(EndToEnd, TheDigraphOfTheHashBeginsAnIncludeToo) {
+  dir.write("q.h", "Q\n");
+  dir.write("a.c",
+            "%:include \"q.h\"\nx;\n  %:  inc lude \"q.h\"\n% :include \"q.h\"\n"
+            "%%:include \"q.h\"\nx %:include \"q.h\"\n%:include <v.h>\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\n//--- %:include \"q.h\"\nQ\nx;\n//---   %:  inc lude \"q.h\"\nQ\n"
+            "% :include \"q.h\"\n%%:include \"q.h\"\nx %:include \"q.h\"\n%:include <v.h>\n");
+  EXPECT_NE(run.out.find("l=2\n#include: <v.h>\n"), std::string::npos);
 }
 
 TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {

@@ -64,6 +64,13 @@ bool compiles(const std::string& path) {
   return system(command.c_str()) == 0;
 }
 
+// The number of times `part` occurs in `text`.
+size_t occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
   dir.write("a.c", "int a;\n");
   ToolRun plain = flatten({});
@@ -180,6 +187,63 @@ TEST_F(Flags, OnceWrapsEveryCopyOfAPragmaOnceFileInAGuardOfItsOwn) {
   EXPECT_TRUE(compiles(dir.path() + "/out.c"));
 }
 
+TEST_F(Flags, OnceTakesAFilesGuardAsEnteredOnlyWhenItsMacroIsSurelyUndefined) {
+  // x.h is skipped at the last include only when the include inside a.h
+  // counts as read: when a.h's guard is surely entered.
+  dir.write("x.h", "#ifndef X_H\n#define X_H\nint x;\n#endif\n");
+  dir.write("a.h", "#ifndef A_H\n#define A_H\n#include \"x.h\"\n#endif\n");
+  dir.write("_a.h", "#ifndef _A_H\n#define _A_H\n#include \"x.h\"\n#endif\n");
+  auto copiesOfX = [&](const std::string& main, const std::string& options) {
+    dir.write("a.c", main + "#include \"x.h\"\n");
+    return occurrences(flattened({"--once"}, options), "int x;");
+  };
+  EXPECT_EQ(copiesOfX("#include \"a.h\"\n", ""), 1u);
+  // Defined before, by hand, by the option file, or perhaps by a header the
+  // tool does not read: a system header (reserved names only), a missing one
+  // or one left out by a pattern.
+  EXPECT_EQ(copiesOfX("#define A_H\n#include \"a.h\"\n", ""), 2u);
+  EXPECT_EQ(copiesOfX("#include \"a.h\"\n", "/DA_H\n"), 2u);
+  EXPECT_EQ(copiesOfX("#include <s.h>\n#include \"_a.h\"\n", ""), 2u);
+  EXPECT_EQ(copiesOfX("#include <s.h>\n#include \"a.h\"\n", ""), 1u);
+  EXPECT_EQ(copiesOfX("#include \"none.h\"\n#include \"a.h\"\n", ""), 2u);
+  EXPECT_EQ(copiesOfX("#if 0\n#include \"none.h\"\n#endif\n#include \"a.h\"\n", ""), 1u);
+  EXPECT_EQ(copiesOfX("#define M \"a.h\"\n#include M\n#include \"a.h\"\n", ""), 2u);
+  // A copy after the first: its guard's macro is defined by then.
+  EXPECT_EQ(copiesOfX("#if 1\n#include \"a.h\"\n#endif\n#undef X_H\n#include \"a.h\"\n", ""), 3u);
+}
+
+TEST_F(Flags, OnceKeepsEveryPragmaWhereTheCompilerMeetsIt) {
+  dir.write("m.h", "#ifdef _MSC_VER\n#pragma once\n#endif\nextern int m;\n");
+  dir.write("o.h", "_Pragma(\"once\") int o;\n");
+  dir.write("t.h", "#pragma once /* two\nlines */\nint t;\n");
+  dir.write("a.c",
+            "#include \"m.h\"\n#include \"m.h\"\n#include \"o.h\"\n#include \"o.h\"\n"
+            "#include \"t.h\"\n#include \"t.h\"\n");
+  std::string m =
+      "//--- #include \"m.h\"\n#ifndef TUFLAT_ONCE_1_\n#ifdef _MSC_VER\n#define TUFLAT_ONCE_1_\n"
+      "#endif\nextern int m;\n#endif\n";
+  EXPECT_EQ(
+      flattened({"--once"}),
+      "\n\n" + m + m +
+          "//--- #include \"o.h\"\n#ifndef TUFLAT_ONCE_2_\n int o;\n#define TUFLAT_ONCE_2_\n"
+          "#endif\n//--- #include \"o.h\"\n//--- #include \"t.h\"\n#ifndef TUFLAT_ONCE_3_\n"
+          "#define TUFLAT_ONCE_3_ /* two\nlines */\nint t;\n#endif\n//--- #include \"t.h\"\n");
+  EXPECT_TRUE(compiles(dir.path() + "/out.c"));
+}
+
+TEST_F(Flags, OnceForgetsAGuardAtPopMacroAndEveryGuardAtAnUndefItCannotRead) {
+  dir.write("g.h", "#ifndef G\n#define G\nint g;\n#endif\n");
+  auto copiesOfG = [&](const std::string& between) {
+    dir.write("a.c", "#include \"g.h\"\n" + between + "#include \"g.h\"\n");
+    return occurrences(flattened({"--once"}), "int g;");
+  };
+  EXPECT_EQ(copiesOfG("#undef H\n"), 1u);
+  EXPECT_EQ(copiesOfG("#pragma pop_macro(\"G\")\n"), 2u);
+  EXPECT_EQ(copiesOfG("_Pragma(\"pop_macro(\\\"G\\\")\")\n"), 2u);
+  EXPECT_EQ(copiesOfG("#undef \\\nH\n"), 1u);
+  EXPECT_EQ(copiesOfG("#undef X\\\nG\n"), 2u);
+}
+
 TEST_F(Flags, OnceCountsConditionalsAlongTheChainOfFiles) {
   // c.h's first copy stands inside b.h's #if, so it is not yet safe to drop;
   // d.h's stands inside b.h's own guard only, which does not count.
@@ -268,6 +332,18 @@ TEST_F(Flags, LineDirectivesWorkWithOnce) {
                 "//--- #include \"p.h\"\n" + line(3, "a.c") + "end\n");
 }
 
+TEST_F(Flags, LineDirectivesContinueTheNumbersOfTheSourcesOwnLineDirectives) {
+  dir.write("x.h", "x\n");
+  dir.write("a.c",
+            "#line 100 \"gram.y\"\n#include \"x.h\"\nb\n#line 7\n#include \"x.h\"\nc\rd\n"
+            "#include \"x.h\"\n");
+  std::string x = line(1, "x.h") + "x\n";
+  EXPECT_EQ(flattened({"--line-directives"}),
+            "\n\n" + line(1, "a.c") + "#line 100 \"gram.y\"\n//--- #include \"x.h\"\n" + x +
+                "#line 101 \"gram.y\"\nb\n#line 7\n//--- #include \"x.h\"\n" + x +
+                "#line 8 \"gram.y\"\nc\rd\n//--- #include \"x.h\"\n" + x + "#line 11 \"gram.y\"\n");
+}
+
 TEST_F(Flags, DependencyFileListsEveryFileReadOnceWithEmptyRulesForHeaders) {
   dir.write("a.c", "#include \"sp ace.h\"\n#include \"d$#.h\"\n#include \"sp ace.h\"\n");
   dir.write("sp ace.h", "#include \"d$#.h\"\n");
@@ -350,17 +426,32 @@ TEST_F(Flags, NoExpandCopiesMatchingNamesUnfollowed) {
   EXPECT_EQ(run.out.find("!<abc.h>"), std::string::npos);
 }
 
+TEST_F(Flags, AnIncludeThatRunsOnIsWrittenWholeInEveryMode) {
+  dir.write("inc/s.h", "s\n");
+  dir.write("a.c", "#include \"s.h\" /* a\nb */ \\\nc\nfour\n");
+  EXPECT_EQ(flattened({"--line-directives"}, "/Iinc\n"),
+            "\n\n" + line(1, "a.c") + "//--- #include \"s.h\" /* a\n//--- b */ \\\n//--- c\n" +
+                line(1, "inc/s.h") + "s\n" + line(4, "a.c") + "four\n");
+  // Found, an angle include's lines are commented; not found or left out,
+  // they are copied as they stand.
+  dir.write(
+      "a.c",
+      "#include <s.h> /* a\r\nb */\n#include <none.h> \\\r\nc\n#include \"gen/x.h\" /*\r\n*/\n");
+  EXPECT_EQ(flattened({"--expand-angle", "--no-expand", "gen/*"}, "/Iinc\n"),
+            "\n\n//--- #include <s.h> /* a\n//--- b */\ns\n#include <none.h> \\\nc\n"
+            "#include \"gen/x.h\" /*\n*/\n");
+  // A skipped include's lines are all written too.
+  dir.write("g.h", "#ifndef G\n#define G\n#endif\n");
+  dir.write("a.c", "#include \"g.h\" \\\n\n#include \"g.h\" // \\\nx\n");
+  EXPECT_EQ(flattened({"--once"}),
+            "\n\n//--- #include \"g.h\" \\\n//--- \n#ifndef G\n#define G\n"
+            "#endif\n//--- #include \"g.h\" // \\\n//--- x\n");
+}
+
 // A file met again is served from the run's memory of paths, bytes and
 // searches, and from its third expansion on its recorded scan may stand for a
 // new one. Each mode must come out as if every file were read and scanned
 // afresh.
-
-// The number of times `part` occurs in `text`.
-size_t occurrences(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 TEST_F(Flags, RepeatsInOnceKeepCountingConditionals) {
   // Every copy of u.h holds g.h inside an #if, so only the first top-level

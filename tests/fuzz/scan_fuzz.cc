@@ -1,7 +1,9 @@
 // Fuzz target: the scan of one file's bytes. Every line must reach the output
 // once, in order, ended by one LF (a CR before it dropped); an include line
-// comes out after "//--- " and is followed by the included file's text or by a
-// marker.
+// comes out after "//--- ", with the lines its directive runs on to (while a
+// backslash joins the next line, or a block comment may be open) each after
+// "//--- " too, and is followed by the included file's text or by a marker.
+// A line joined to the one before is no include line.
 //
 // Includes are searched in one scratch directory that holds the file `x` and
 // the output `out`, and nothing else can be reached: `.` and `?` bytes, which
@@ -10,6 +12,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <set>
@@ -91,12 +94,19 @@ std::vector<std::string> linesOf(const std::string& text) {
   return lines;
 }
 
-// An include line holds `#` and, after it, the two quotes of its name.
+// An include line holds `#` (or `%:`) and, after it, the two quotes of its name.
 bool couldBeInclude(const std::string& line) {
-  size_t hash = line.find('#');
+  size_t hash = std::min(line.find('#'), line.find("%:"));
   if (hash == std::string::npos) return false;
   size_t open = line.find('"', hash);
   return open != std::string::npos && line.find('"', open + 1) != std::string::npos;
+}
+
+// A line that ends with a backslash, perhaps followed by spaces or tabs: the
+// compiler joins the next line to it.
+bool continues(const std::string& line) {
+  size_t last = line.find_last_not_of(" \t");
+  return last != std::string::npos && line[last] == '\\';
 }
 
 // Whether the output is the lines in the expected form. A line could be read
@@ -118,12 +128,23 @@ bool matches(const std::vector<std::string>& lines, const std::string& output) {
     }
     const std::string& text = lines[line];
     if (follows(at, text + "\n")) pending.push_back({line + 1, at + text.size() + 1});
-    std::string commented = "//--- " + text + "\n";
-    if (couldBeInclude(text) && follows(at, commented)) {
-      size_t next = at + commented.size();
+    if (!couldBeInclude(text) || (line > 0 && continues(lines[line - 1]))) continue;
+    // The directive's lines, commented; the text follows once one ends unjoined,
+    // or after an empty line for the last line of the file to join.
+    std::string directive;
+    for (size_t last = line, next = at; last < lines.size(); ++last) {
+      std::string commented = "//--- " + lines[last] + "\n";
+      if (!follows(next, commented)) break;
+      next += commented.size();
+      directive += lines[last];
+      bool joined = continues(lines[last]);
+      if (joined && last + 1 < lines.size()) continue;
+      size_t after = next + (joined ? 1 : 0);
+      if (joined && !follows(next, "\n")) break;
       for (const std::string& follower : kFollowers) {
-        if (follows(next, follower)) pending.push_back({line + 1, next + follower.size()});
+        if (follows(after, follower)) pending.push_back({last + 1, after + follower.size()});
       }
+      if (directive.find("/*") == std::string::npos) break;
     }
   }
   return false;

@@ -68,7 +68,7 @@ directive_text() {
     g++ "${cxxflags[@]}" -E -P -fpreprocessed -dD -x c++ - 2>>"$errors" |
     sed -E '/^[[:space:]]*$/d; /^[[:space:]]*#[[:space:]]*pragma[[:space:]]+once[[:space:]]*$/d'
 }
-tool_guards='/^#define TUFLAT_ONCE_[0-9]+_[[:space:]]*$/d'
+tool_guards='/^[[:space:]]*#[[:space:]]*define TUFLAT_ONCE_[0-9]+_[[:space:]]*$/d'
 
 # Check (a), second form: the fully preprocessed texts. They may differ only
 # where __FILE__ (a string literal naming a source file) or __LINE__ (a
@@ -221,11 +221,16 @@ library_bytes() {
 
 cxxflags=(-std=c++17)
 
+# The size limits hold the include-once rule to what skipping only where the
+# compiler surely reads nothing costs. A rule that took every guard as
+# entered gave 964,142 bytes for gtest-all.cc and 3,043,917 for the logging
+# unit with Debian 12's packages: 1.00 and 3.55 times the bytes of their
+# libraries. The sound rule must stay within a tenth of that.
 gtest=/usr/src/googletest/googletest
 if [ -f "$gtest/src/gtest-all.cc" ]; then
   printf '/I%s\n/I%s\n' "$gtest/include" "$gtest" >"$work/gtest.opt"
   check_unit gtest "$gtest/src/gtest-all.cc" \
-    $(($(library_bytes "$gtest/include" "$gtest/src") * 2)) -- -I"$gtest/include" -I"$gtest"
+    $(($(library_bytes "$gtest/include" "$gtest/src") * 110 / 100)) -- -I"$gtest/include" -I"$gtest"
   check_line_directives gtest "$gtest/src/gtest-all.cc"
 else
   echo "SKIPPED: gtest-all.cc: it needs $gtest (Debian: libgtest-dev)"
@@ -239,7 +244,7 @@ if [ -f /usr/include/spdlog/spdlog.h ] && [ -f /usr/include/fmt/core.h ]; then
   printf '/I%s\n' "$work/include" >"$work/logging.opt"
   # Most of these headers are first met inside #if blocks, and a file first
   # expanded there is expanded again at each later include: a looser limit.
-  check_unit logging "$here/logging_unit.cc" $(($(library_bytes "$work/include") * 8)) \
+  check_unit logging "$here/logging_unit.cc" $(($(library_bytes "$work/include") * 390 / 100)) \
     --expand-angle -- -I"$work/include"
   check_line_directives logging "$here/logging_unit.cc" --expand-angle
 else

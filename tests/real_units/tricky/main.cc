@@ -64,6 +64,45 @@ int lineAfterSkippedInclude = __LINE__;
 #define OPEN_NAME open_second
 #include "open.h"
 
+// A guard shared by two files: the second file's body, and the include in
+// it, are never read, so stuff.h is first read at its own include.
+#include "util_empty.h"
+#include "util_stuff.h"
+#include "stuff.h"
+
+// A second copy of a #pragma once file, made by an #undef of the guard of
+// the file it includes: that file is read again, and again at its own include
+// once its guard is gone once more.
+#ifdef __GNUC__
+#include "reread_once.h"
+#endif
+#undef REREAD_GUARDED_H
+#include "reread_once.h"
+#undef REREAD_GUARDED_H
+#include "reread_guarded.h"
+
+// #pragma once under a condition that this compiler does not meet.
+#include "msvc_once.h"
+#include "msvc_once.h"
+
+// A guard written with digraphs.
+%:include "digraph.h"
+%:include "digraph.h"
+
+// A guard defined in advance to switch a header off, and one restored by
+// pop_macro after the file defined it.
+#define SWITCHED_OFF_H
+#include "switched_off.h"
+#include "switched.h"
+#pragma push_macro("PUSHED_H")
+#include "pushed.h"
+#pragma pop_macro("PUSHED_H")
+#include "pushed.h"
+
+// A #pragma once whose comment runs on to the next line.
+#include "tail_once.h"
+#include "tail_once.h"
+
 int useAll() {
   return onceValue() + takenValue() + guarded_first + guarded_second + definedGuard() +
          bareGuard() + spacedOnce() + comment_first + comment_second + else_first + else_again +

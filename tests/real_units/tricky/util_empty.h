@@ -1,0 +1,3 @@
+#ifndef UTIL_H
+#define UTIL_H
+#endif
