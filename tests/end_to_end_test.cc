@@ -302,6 +302,18 @@ TEST_F(EndToEnd, TheDigraphOfTheHashBeginsAnIncludeToo) {
   EXPECT_NE(run.out.find("l=2\n#include: <v.h>\n"), std::string::npos);
 }
 
+TEST_F(EndToEnd, ACrThatNoLfFollowsEndsALineAsCompilersTakeIt) {
+  // The CR ends a line comment, and an include may follow it; the bytes
+  // before the include line stay as they are, CRs included.
+  dir.write("q.h", "Q\n");
+  dir.write("a.c",
+            "int a;\r#include \"q.h\"\r\n// c\r#include \"q.h\"\n/* c\r#include \"q.h\" */\n");
+  EXPECT_EQ(flatten().status, 0);
+  EXPECT_EQ(dir.read("out.c"),
+            "\n\nint a;\r//--- #include \"q.h\"\nQ\n// c\r//--- #include \"q.h\"\nQ\n"
+            "/* c\r#include \"q.h\" */\n");
+}
+
 TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
   dir.write("a.c", "#include \"b.h\"\n#include \"b.h\"\n#include \"a.c\"\n");
   dir.write("b.h", "b\n#include \"c.h\"\n");

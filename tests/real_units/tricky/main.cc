@@ -85,10 +85,6 @@ int lineAfterSkippedInclude = __LINE__;
 #include "msvc_once.h"
 #include "msvc_once.h"
 
-// A guard written with digraphs.
-%:include "digraph.h"
-%:include "digraph.h"
-
 // A guard defined in advance to switch a header off, and one restored by
 // pop_macro after the file defined it.
 #define SWITCHED_OFF_H
