@@ -438,10 +438,7 @@ int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
 bool isLeftOut(const char* name, uint64_t length) {
   size_t nameBytes = textLength(name, length);
   for (uint32_t at = 0; at < config.noExpandCount; ++at) {
-    if (matchesPattern(config.noExpand[at], name, nameBytes)) {
-      noteNotRead();
-      return true;
-    }
+    if (matchesPattern(config.noExpand[at], name, nameBytes)) return true;
   }
   return false;
 }
@@ -588,8 +585,9 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   // one not found is left to the caller, to be copied.
   auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
     SourceFile found;
-    if (isLeftOut(bytes + nameStart, closeOffset - nameStart) ||
-        !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
+    bool leftOut = isLeftOut(bytes + nameStart, closeOffset - nameStart);
+    if (leftOut) noteNotRead();
+    if (leftOut || !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
       passEarlierLines(false);
       return false;
     }
@@ -668,6 +666,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
         isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
       // Copied as it stands, and only reported.
+      noteNotRead();
       progressBytes("#include: [%s]\n", bytes + nameStart,
                     textLength(bytes + nameStart, closeOffset - nameStart));
       includeState = 0;
