@@ -35,13 +35,15 @@ constexpr uint8_t kAngleComplete = 12;
 
 enum class Comment : uint8_t { None, Line, Block };
 
-// True when the line that ends at bytes[end] (its LF, or the end of the text;
-// end > 0) ends with a backslash, perhaps followed by spaces or tabs and a
-// CR: the compiler joins the next line to it.
-inline bool continuesAt(const char* bytes, uint64_t end) {
+// True when the line that ends at bytes[end] (its LF, a CR that ends it, or
+// `count`, the end of the text; end > 0) ends with a backslash, perhaps
+// followed by spaces or tabs and a CR: the compiler joins the next line to it.
+inline bool continuesAt(const char* bytes, uint64_t end, uint64_t count) {
   auto last = static_cast<unsigned char>(bytes[end - 1]);
   if (last > ' ' && last != '\\') return false;  // most lines
-  if (last == '\r') --end;
+  // A CR before the line's LF, or before the end, is no byte of the line; one
+  // before a CR that ends the line ends a line of its own.
+  if (last == '\r' && (end == count || bytes[end] == '\n')) --end;
   while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\t')) --end;
   return end > 0 && bytes[end - 1] == '\\';
 }
@@ -504,12 +506,24 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     return at > from;
   };
 
+  // Writes bytes[from, to) as `//--- ` lines. A CR that no LF follows, met
+  // inside a comment, would end such a line for the compiler: an LF and the
+  // prefix take its place.
+  auto writeCommentedText = [&](uint64_t from, uint64_t to) {
+    writeLastingText("//--- ");
+    for (uint64_t at = from; loneCrs && (at = findByte(bytes, at, to, '\r')) < to; ++at) {
+      if (at + 1 >= count || bytes[at + 1] == '\n') continue;
+      writeLastingOutput(bytes + from, at - from);
+      writeLastingText("\n//--- ");
+      from = at + 1;
+    }
+    writeLastingOutput(bytes + from, to - from);
+    writeLastingText("\n");
+  };
   // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
   auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
     writeLastingOutput(bytes + unwritten, lineStart - unwritten);
-    writeLastingText("//--- ");
-    writeLastingOutput(bytes + lineStart, textEnd - lineStart);
-    writeLastingText("\n");
+    writeCommentedText(lineStart, textEnd);
     unwritten = end < count ? end + 1 : count;
   };
   // The lines of a directive that ran on, all but its last (the line at
@@ -524,9 +538,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       uint64_t end = findByte(bytes, from, lineStart, '\n');
       uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
       if (commented) {
-        writeLastingText("//--- ");
-        writeLastingOutput(bytes + from, textEnd - from);
-        writeLastingText("\n");
+        writeCommentedText(from, textEnd);
         unwritten = end + 1;
       } else if (textEnd < end) {
         writeLastingOutput(bytes + unwritten, textEnd - unwritten);
@@ -543,7 +555,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   auto writeDirective = [&](uint64_t end, uint64_t textEnd) {
     passEarlierLines(true);
     writeCommented(end, textEnd);
-    if (continuesAt(bytes, end)) writeLastingText("\n");
+    if (continuesAt(bytes, end, count)) writeLastingText("\n");
   };
   // Where the file's own text goes on after the line that ends at `end`.
   // The file's own `#line` that numbers the lines now, and the place of the
@@ -645,7 +657,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   // when that line ends inside a block comment or with a backslash and
   // another line follows: the scan reads that one as part of the directive.
   auto holdDirective = [&](uint64_t end) {
-    if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end))) return false;
+    if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end, count)))
+      return false;
     if (!runningOn) directiveStart = lineStart;
     runningOn = true;
     uint8_t state = includeState;
@@ -697,14 +710,16 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         writeNextLineNumber(end);
       }
     }
-    if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end)) {
+    if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end, count)) {
       writePendingGuard(end);
     }
     startLine(end + 1);
   };
 
   // A line joined to the one before by a backslash holds no directive.
-  auto joinsLineBefore = [&]() { return lineStart > 1 && continuesAt(bytes, lineStart - 1); };
+  auto joinsLineBefore = [&]() {
+    return lineStart > 1 && continuesAt(bytes, lineStart - 1, count);
+  };
   // The `%` at bytes[at], first on its line, and the byte after it are `%:`,
   // the digraph of the `#`, which begins a directive. Out of line: it is
   // seldom needed, and inlined it crowds the registers of the loop below.
@@ -800,7 +815,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       window = 0;
     } else if (byte == '\n') {
       // A backslash at the end carries a line comment on to the next line.
-      if (comment == Comment::Line && !continuesAt(bytes, i)) comment = Comment::None;
+      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
       if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
         // Most lines: no include, no CR to drop. The line stays in the span
         // not yet written.
@@ -811,14 +826,15 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
         // opens nothing: the scan goes on past it.
         uint64_t first = i + 1;
         while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
-               bytes[first] != '\n') {
+               bytes[first] != '\n' && !(loneCrs && bytes[first] == '\r')) {
           ++first;
         }
         if (opensComment(first)) {
           i = first + 1;
           continue;
         }
-        if (first == count || mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
+        if (first == count || bytes[first] == '\r' ||
+            mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
           if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
           i = first - 1;
           continue;
@@ -834,7 +850,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
                bytes[i + 1] != '\n') {
       // The CR ends the line as an LF would; it stays in the output unless
       // the line is written otherwise.
-      if (comment == Comment::Line && !continuesAt(bytes, i)) comment = Comment::None;
+      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
       endLine(i);
       continue;
     }

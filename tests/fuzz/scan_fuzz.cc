@@ -1,5 +1,6 @@
 // Fuzz target: the scan of one file's bytes. Every line must reach the output
-// once, in order, ended by one LF (a CR before it dropped); an include line
+// once, in order, ended by one LF (a CR before it dropped), or by the CR that
+// ended it when no LF follows that CR; an include line
 // comes out after "//--- ", with the lines its directive runs on to (while a
 // backslash joins the next line, or a block comment may be open) each after
 // "//--- " too, and is followed by the included file's text or by a marker.
@@ -79,16 +80,28 @@ void setUp() {
   SearchList.count = 1;
 }
 
-// The file's lines: LF ends one, and a last line may lack it. A CR before the
-// LF is not part of the line.
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
+// A line of the file and what ends it in the output when it is copied: an
+// LF, or the CR that ended it when no LF followed that CR.
+struct Line {
+  std::string text;
+  std::string end;
+};
+
+// The file's lines: an LF ends one, and so does a CR that no LF follows
+// (but for a last byte); a last line may lack its end. A CR before the LF
+// is not part of the line.
+std::vector<Line> linesOf(const std::string& text) {
+  std::vector<Line> lines;
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    size_t textEnd = end > start && text[end - 1] == '\r' ? end - 1 : end;
-    lines.push_back(text.substr(start, textEnd - start));
+    size_t end = start;
+    while (end < text.size() && text[end] != '\n' &&
+           !(text[end] == '\r' && end + 1 < text.size() && text[end + 1] != '\n')) {
+      ++end;
+    }
+    bool loneCr = end < text.size() && text[end] == '\r';
+    size_t textEnd = !loneCr && end > start && text[end - 1] == '\r' ? end - 1 : end;
+    lines.push_back({text.substr(start, textEnd - start), loneCr ? "\r" : "\n"});
     start = end + 1;
   }
   return lines;
@@ -111,7 +124,7 @@ bool continues(const std::string& line) {
 
 // Whether the output is the lines in the expected form. A line could be read
 // both ways, so every way is followed, and each state once.
-bool matches(const std::vector<std::string>& lines, const std::string& output) {
+bool matches(const std::vector<Line>& lines, const std::string& output) {
   auto follows = [&](size_t at, const std::string& text) {
     return output.compare(at, text.size(), text) == 0;
   };
@@ -126,18 +139,18 @@ bool matches(const std::vector<std::string>& lines, const std::string& output) {
       if (at == output.size()) return true;
       continue;
     }
-    const std::string& text = lines[line];
-    if (follows(at, text + "\n")) pending.push_back({line + 1, at + text.size() + 1});
-    if (!couldBeInclude(text) || (line > 0 && continues(lines[line - 1]))) continue;
+    const std::string& text = lines[line].text;
+    if (follows(at, text + lines[line].end)) pending.push_back({line + 1, at + text.size() + 1});
+    if (!couldBeInclude(text) || (line > 0 && continues(lines[line - 1].text))) continue;
     // The directive's lines, commented; the text follows once one ends unjoined,
     // or after an empty line for the last line of the file to join.
     std::string directive;
     for (size_t last = line, next = at; last < lines.size(); ++last) {
-      std::string commented = "//--- " + lines[last] + "\n";
+      std::string commented = "//--- " + lines[last].text + "\n";
       if (!follows(next, commented)) break;
       next += commented.size();
-      directive += lines[last];
-      bool joined = continues(lines[last]);
+      directive += lines[last].text;
+      bool joined = continues(lines[last].text);
       if (joined && last + 1 < lines.size()) continue;
       size_t after = next + (joined ? 1 : 0);
       if (joined && !follows(next, "\n")) break;
