@@ -35,9 +35,10 @@ cuts a cycle where a file being expanded comes back; a compiler reads an
 unguarded file again), no include that the compiler and the tool would
 resolve to different files (the tool also searches the main source's
 directory), no missing file outside a branch that both compilers skip, and no
-#line inside a conditional block (which `#line` the compiler took would then
-depend on the block's condition, and no one `#line` written after the block
-could be right both ways). A /D line is only ever tested with defined(), since
+#line inside a conditional block, a guard's own block with an #else branch or
+text after it included (which `#line` the compiler took would then depend on
+the block's condition, and no one `#line` written after the block could be
+right both ways; the tool takes a #line in a skipped block all the same). A /D line is only ever tested with defined(), since
 the tool writes `/DX` as `#define X` where a compiler's -DX means 1.
 """
 
@@ -717,12 +718,13 @@ class Tree:
 
     def line_directive_fits(self, source, depth):
         """A #line stands only where it is read whenever the file's text
-        around it is: outside the blocks of the body, and not in a guard
-        block with text after its #endif. (In a block, whether the compiler
-        takes it depends on the block's condition; no one `#line` written
-        after the block's #endif could then be right both ways.)"""
+        after it is: outside the blocks of the body, and not in a guard block
+        with an #else branch or text after its #endif. (In a block, whether
+        the compiler takes it depends on the block's condition; no one `#line`
+        written after the block's #endif could then be right both ways, and
+        the tool takes a #line in a block the compiler skips all the same.)"""
         if depth > 0 or (source.header is not None and
-                         source.header.kind == "guard_text_after_endif"):
+                         source.header.kind in ("guard_text_after_endif", "guard_with_else")):
             return False
         return self.chance("line_directive", 0.7)
 
