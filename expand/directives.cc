@@ -405,11 +405,14 @@ bool readPragmaText(const char* bytes, uint64_t start, uint64_t end, Directive* 
     return false;
   }
   uint64_t name = at;
-  while (at < end && isIdentifierByte(bytes[at]) && bytes[at] != '\\') ++at;
+  bool plain = true;
+  for (; at < end && isIdentifierByte(bytes[at]); ++at) {
+    plain = plain && static_cast<unsigned char>(bytes[at]) < 0x80;
+  }
   if (word(at, "\\\"") == 0) return false;
   directive->kind = DirectiveKind::PopMacro;
   directive->nameStart = name;
-  directive->nameLength = static_cast<uint32_t>(at - name);
+  directive->nameLength = plain ? static_cast<uint32_t>(at - name) : 0;
   return true;
 }
 

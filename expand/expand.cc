@@ -281,6 +281,14 @@ void writeLineDirective(uint64_t line, const char* path) {
   writeLineDirective(line, path != nullptr ? path : "", path != nullptr ? strlen(path) : 0);
 }
 
+// `define TUFLAT_ONCE_<number>_`, the definition of the tool's guard around
+// a `#pragma once` file, between `before` and `after`.
+void writeGuardDefinition(const char* before, uint32_t number, const char* after) {
+  char definition[48];
+  snprintf(definition, sizeof definition, "%sdefine TUFLAT_ONCE_%u_%s", before, number, after);
+  writeOutputText(definition);
+}
+
 // The line ends in bytes[from, to): LFs, and CRs not before an LF, which
 // compilers take for line ends too.
 uint64_t countLineEnds(const char* bytes, uint64_t from, uint64_t to, uint64_t count) {
@@ -635,9 +643,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     if (pragma.inText) {
       pendingGuard = number;
     } else {
-      char definition[40];
-      snprintf(definition, sizeof definition, "define TUFLAT_ONCE_%u_", number);
-      writeOutputText(definition);
+      writeGuardDefinition("", number, "");
     }
     return false;
   };
@@ -646,9 +652,7 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
       unwritten = end + 1;
     }
-    char definition[40];
-    snprintf(definition, sizeof definition, "#define TUFLAT_ONCE_%u_\n", pendingGuard);
-    writeOutputText(definition);
+    writeGuardDefinition("#", pendingGuard, "\n");
     pendingGuard = 0;
     if (config.lineDirectives && end < count) writeNextLineNumber(end);
   };
