@@ -772,7 +772,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
           continue;
         }
       } else if (comment == Comment::Block) {
-        next = findByteOrPair(bytes, i, count, '\n', '\n', '*', '/', '/');
+        next = findByteOrPair(bytes, i, count, '\n',
+                              includeState < kQuotedComplete ? lineEnd : '\n', '*', '/', '/');
       } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
                  bytes[i] != '\n') {
         // Lines that hold no include and no CR need no stop at their LF: the
@@ -850,10 +851,11 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       }
       endLine(i);
       continue;
-    } else if (byte == '\r' && loneCrs && comment != Comment::Block && i + 1 < count &&
-               bytes[i + 1] != '\n') {
+    } else if (byte == '\r' && loneCrs && i + 1 < count && bytes[i + 1] != '\n' &&
+               (comment != Comment::Block || includeState < kQuotedComplete)) {
       // The CR ends the line as an LF would; it stays in the output unless
-      // the line is written otherwise.
+      // the line is written otherwise. In a block comment after an include's
+      // name it is left to the directive's commented lines.
       if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
       endLine(i);
       continue;

@@ -307,11 +307,14 @@ TEST_F(EndToEnd, ACrThatNoLfFollowsEndsALineAsCompilersTakeIt) {
   // before the include line stay as they are, CRs included.
   dir.write("q.h", "Q\n");
   dir.write("a.c",
-            "int a;\r#include \"q.h\"\r\n// c\r#include \"q.h\"\n/* c\r#include \"q.h\" */\n");
+            "int a;\r#include \"q.h\"\r\n// c\r#include \"q.h\"\n/* c\r#include \"q.h\" */\n"
+            "#include/*\r*/\"q.h\"\n");
   EXPECT_EQ(flatten().status, 0);
+  // As with an LF, a name on a line after the one that holds `#include` is
+  // none of its.
   EXPECT_EQ(dir.read("out.c"),
             "\n\nint a;\r//--- #include \"q.h\"\nQ\n// c\r//--- #include \"q.h\"\nQ\n"
-            "/* c\r#include \"q.h\" */\n");
+            "/* c\r#include \"q.h\" */\n#include/*\r*/\"q.h\"\n");
 }
 
 TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
