@@ -34,9 +34,12 @@ elif ! command -v wine >/dev/null; then
   echo "SKIPPED: the Windows build's tests: they need wine" \
     "(Debian packages wine and wine32, or wine64 on a machine without 32-bit support)"
 else
-  export WINEDEBUG=${WINEDEBUG:--all}
+  # The tests' own Wine prefix, as the tests set it up (tests/CMakeLists.txt):
+  # the user's Wine and its programs stay untouched.
+  export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all
   # No .NET or HTML engine is needed, nor a prompt to install them.
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+  export WINEDLLOVERRIDES=mscoree,mshtml=
+  mkdir -p "$build"
   windows_exe= wine_command=
   # The 32-bit program is the tool's own; it always builds when it can. Its
   # tests need a machine that runs 32-bit code. Elsewhere the same code, built
@@ -46,7 +49,8 @@ else
     windows_exe=$build-windows/tuflat.exe wine_command=$(command -v wine)
   elif [ -x /usr/lib/wine/wine64 ] && build_windows mingw-x86_64.cmake "$build-windows64" &&
     wine_runs /usr/lib/wine/wine64 "$build-windows64/tuflat.exe"; then
-    echo "NOTE: this machine cannot run the 32-bit program; testing the 64-bit Windows build"
+    echo "WARNING: this machine cannot run the 32-bit program the project ships;" \
+      "testing the 64-bit Windows build of the same code instead" >&2
     windows_exe=$build-windows64/tuflat.exe wine_command=/usr/lib/wine/wine64
   fi
   if [ -z "$windows_exe" ]; then
@@ -55,10 +59,6 @@ else
       "64-bit: g++-mingw-w64-x86-64 and wine64)"
   else
     windows_args=(-DTUFLAT_WINDOWS_EXE="$windows_exe" -DTUFLAT_WINE="$wine_command")
-    # A server kept up for the whole run spares every test its start and stop,
-    # and a program started while it stops would fail.
-    wineserver -k 2>/dev/null || true
-    wineserver -p 120 </dev/null >/dev/null 2>&1
   fi
 fi
 
