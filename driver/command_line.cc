@@ -63,6 +63,9 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
       line->modes.includeOnce = true;
     } else if (is(argument, "--line-directives")) {
       line->modes.lineDirectives = true;
+    } else if (is(argument, "--line-directives=absolute")) {
+      line->modes.lineDirectives = true;
+      line->modes.absoluteLinePaths = true;
     } else if (is(argument, "--expand-angle")) {
       line->modes.expandAngle = true;
     } else if (is(argument, "--quiet")) {

@@ -33,7 +33,10 @@ Flags come before OPTIONS; -- ends them:
                        #ifndef TUFLAT_ONCE_<n>_ ... #endif, its pragma written
                        as #define TUFLAT_ONCE_<n>_
   --line-directives    add #line directives, so that diagnostics name the
-                       original files and lines
+                       original files and lines; files below the current
+                       directory are named relative to it
+  --line-directives=absolute
+                       the same with full paths for every file
   --deps FILE          write a make dependency file: OUTPUT depends on every
                        file read, with an empty rule for each header
   -I DIR, -IDIR        as if /IDIR were added to the end of OPTIONS

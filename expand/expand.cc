@@ -247,7 +247,7 @@ int search(const char16_t* name, SearchMemo** memo) {
 // The native spelling of a path with `\` and `"` escaped as in a C string,
 // and control characters in octal; null when it cannot be had.
 char* lineDirectivePath(const char16_t* path) {
-  char* native = nativePathText(path);
+  char* native = config.absoluteLinePaths ? nativePathText(path) : shownPathText(path);
   if (native == nullptr) return nullptr;
   size_t length = strlen(native);
   auto* escaped = new (std::nothrow) char[length * 4 + 1];

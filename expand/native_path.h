@@ -7,4 +7,8 @@
 // path cannot be converted.
 char* nativePathText(const char16_t* resolved);
 
+// The same for a file below the current directory, but relative to it
+// (`src/a.h`), as a user would name it; null likewise.
+char* shownPathText(const char16_t* resolved);
+
 #endif

@@ -10,6 +10,8 @@ struct RunConfig {
   bool includeOnce = false;
   // `#line` directives name the original file and line of every span.
   bool lineDirectives = false;
+  // They name files by their full paths, not relative to the current directory.
+  bool absoluteLinePaths = false;
   // Angle includes are expanded too when a `/I` directory holds them.
   bool expandAngle = false;
   // `--deps FILE`: every file read is remembered for this file; null when off.

@@ -36,10 +36,19 @@ class Flags : public ::testing::Test {
     }
     return path;
   }
-  // `#line N "PATH"` for a file, its path escaped as in a C string.
-  std::string line(int number, const std::string& relative) const {
+  // The same relative to the directory, where every run starts.
+  std::string nativeRelative(const std::string& relative) const {
+    std::string path = relative;
+    for (char& c : path) {
+      if (c == '/' && runsWindowsProgram()) c = '\\';
+    }
+    return path;
+  }
+  // `#line N "PATH"` for a file, its path as given (relative, unless
+  // `absolute`) escaped as in a C string.
+  std::string line(int number, const std::string& relative, bool absolute = false) const {
     std::string escaped;
-    for (char c : native(relative)) {
+    for (char c : absolute ? native(relative) : nativeRelative(relative)) {
       if (c == '\\' || c == '"') escaped += '\\';
       escaped += c;
     }
@@ -319,8 +328,24 @@ TEST_F(Flags, LineDirectivePathsAreEscapedAsCStrings) {
   dir.write("q\"d/b.h", "b\n");
   dir.write("a.c", "#include \"b.h\"\n");
   EXPECT_EQ(flattened({"--line-directives"}, "/Iq\"d\n"),
-            "\n\n" + line(1, "a.c") + "//--- #include \"b.h\"\n#line 1 \"" + dir.path() +
-                "/q\\\"d/b.h\"\nb\n" + line(2, "a.c"));
+            "\n\n" + line(1, "a.c") + "//--- #include \"b.h\"\n#line 1 \"q\\\"d/b.h\"\nb\n" +
+                line(2, "a.c"));
+}
+
+TEST_F(Flags, LineDirectivePathsAreRelativeBelowTheCurrentDirectoryOnly) {
+  // A shared repro names its files as the sender's build did, not by the
+  // sender's home directory; `=absolute` keeps every full path.
+  dir.write("w/a.c", "#include \"b.h\"\n");
+  dir.write("w/opts.txt", "/I../inc\n");
+  dir.write("inc/b.h", "b\n");
+  std::string tail = "//--- #include \"b.h\"\n" + line(1, "inc/b.h", true) + "b\n";
+  for (bool absolute : {false, true}) {
+    std::string flag = absolute ? "--line-directives=absolute" : "--line-directives";
+    EXPECT_EQ(runTool({flag, "opts.txt", "a.c", "out.c"}, dir.path() + "/w").status, 0);
+    EXPECT_EQ(dir.read("w/out.c"), "\n\n" + line(1, absolute ? "w/a.c" : "a.c", absolute) + tail +
+                                       line(2, absolute ? "w/a.c" : "a.c", absolute))
+        << flag;
+  }
 }
 
 TEST_F(Flags, LineDirectivesWorkWithOnce) {
