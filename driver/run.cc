@@ -155,17 +155,34 @@ TextEntry* newEntries(uint32_t count) {
       ::operator new((static_cast<size_t>(count) + 1) * sizeof(TextEntry), std::nothrow));
 }
 
-char letterOf(OptionKind kind) {
-  return kind == OptionKind::Paths ? 'I' : 'D';
+// The options of a kind the option file gives; with a table, filled into it.
+uint32_t collectFileOptions(const OptionText& options, OptionKind kind, TextEntry* table) {
+  char letter = kind == OptionKind::Paths ? 'I' : 'D';
+  return collectOptions(options.text, options.length, letter, table, kind);
 }
 
 // The option file's options of a kind, then the command line's `values`, into
 // `table`, which has room for them all. False when memory ran out.
 bool fillOptions(const OptionText& options, OptionKind kind, const char* const* values,
                  uint32_t valueCount, TextEntry* table) {
-  uint32_t fromFile = collectOptions(options.text, options.length, letterOf(kind), nullptr, kind);
-  return collectOptions(options.text, options.length, letterOf(kind), table, kind) == fromFile &&
+  uint32_t fromFile = collectFileOptions(options, kind, nullptr);
+  return collectFileOptions(options, kind, table) == fromFile &&
          collectCommandLineOptions(values, valueCount, table + fromFile, kind) == valueCount;
+}
+
+// Fills DefineList from the option file, then the command line; 0 when
+// memory ran out.
+int makeDefineList(const OptionText& options, const CommandLine& command) {
+  uint32_t defines =
+      collectFileOptions(options, OptionKind::Defines, nullptr) + command.definitionCount;
+  DefineList.entries = newEntries(defines);
+  if (DefineList.entries == nullptr ||
+      !fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
+                   DefineList.entries)) {
+    return 0;
+  }
+  DefineList.count = defines;
+  return 1;
 }
 
 int outOfMemory() {
@@ -208,8 +225,7 @@ int runTuflat(int argumentCount, char** arguments) {
   static OptionText options = {noOptionText, 0};
   if (optionName != nullptr && !loadOptions(optionName, &options)) return 1;
   uint32_t directories =
-      collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths) +
-      command.includeCount;
+      collectFileOptions(options, OptionKind::Paths, nullptr) + command.includeCount;
   SearchList.entries = newEntries(directories + 2);
   // Standard input is named as a file of the current directory would be.
   const char* sourceName =
@@ -223,16 +239,7 @@ int runTuflat(int argumentCount, char** arguments) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
-  uint32_t defines =
-      collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines) +
-      command.definitionCount;
-  DefineList.entries = newEntries(defines);
-  if (DefineList.entries == nullptr ||
-      !fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
-                   DefineList.entries)) {
-    return outOfMemory();
-  }
-  DefineList.count = defines;
+  if (!makeDefineList(options, command)) return outOfMemory();
   if (!toStandardOutput) {
     output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
   }
@@ -244,7 +251,7 @@ int runTuflat(int argumentCount, char** arguments) {
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
     progressWide("<%s>\n", SearchList.entries[slot].text);
   }
-  progressCount("n_D=%s\n", defines);
+  progressCount("n_D=%s\n", DefineList.count);
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
     progressWide("<%s>\n", DefineList.entries[entry].text);
   }
