@@ -124,19 +124,19 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
   }
   line->modes.noExpand = patterns;
 
-  for (int at = 1; at < argumentCount; ++at) {
+  Request request = Request::Flatten;
+  for (int at = 1; at < argumentCount && request == Request::Flatten; ++at) {
     const char* argument = arguments[at];
     if (operands.beforeDashes < 0 && is(argument, "--")) {
       operands.beforeDashes = operands.count;
     } else if (operands.beforeDashes >= 0 || !isFlag(argument)) {
       operands.names[operands.count++] = argument;
     } else {
-      Request request = readFlag(argumentCount, arguments, &at, patterns, line);
-      if (request != Request::Flatten) return request;
+      request = readFlag(argumentCount, arguments, &at, patterns, line);
     }
   }
   if (operands.beforeDashes < 0) operands.beforeDashes = operands.count;
-  Request request = placeOperands(operands, line);
+  if (request == Request::Flatten) request = placeOperands(operands, line);
   line->modes.mainSourceFromStandardInput =
       request == Request::Flatten && is(line->sourceName, "-");
   delete[] operands.names;
