@@ -12,81 +12,136 @@ bool is(const char* argument, const char* flag) {
   return strcmp(argument, flag) == 0;
 }
 
+// A lone `-` is a name, as usual: standard input as SOURCE.
+bool isFlag(const char* argument) {
+  return argument[0] == '-' && argument[1] != 0;
+}
+
+bool takesValue(const char* argument) {
+  return is(argument, "--deps") || is(argument, "--no-expand") || is(argument, "-I") ||
+         is(argument, "-D") || is(argument, "-o");
+}
+
 Request stopWithUsage(const char* format, const char* argument) {
   complain(format, argument);
   printUsage(stderr);
   return Request::Stop;
 }
 
-// Appends `/<letter><value>` and an LF to the extra option lines, which have
-// room for every argument's bytes plus three.
-void appendOption(CommandLine* line, char letter, const char* value) {
-  size_t length = strlen(value);
-  char* end = line->extraOptions + line->extraLength;
-  end[0] = '/';
-  end[1] = letter;
-  memcpy(end + 2, value, length);
-  end[2 + length] = '\n';
-  line->extraLength += length + 3;
+// The names in the order given: those before `--`, then those after it.
+struct Operands {
+  const char** names;
+  int count;
+  int beforeDashes;
+};
+
+// Reads the flag arguments[*at], and its value when it takes one; a
+// `--no-expand` pattern goes into `patterns`. Returns Flatten to go on reading.
+Request readFlag(int argumentCount, char** arguments, int* at, const char** patterns,
+                 CommandLine* line) {
+  const char* argument = arguments[*at];
+  if (takesValue(argument) && *at + 1 >= argumentCount) {
+    return stopWithUsage("the flag '%s' needs a value", argument);
+  }
+  if (is(argument, "--help") || is(argument, "-h")) return Request::Help;
+  if (is(argument, "--version") || is(argument, "-V")) return Request::Version;
+  if (is(argument, "--once")) {
+    line->modes.includeOnce = true;
+  } else if (is(argument, "--line-directives")) {
+    line->modes.lineDirectives = true;
+  } else if (is(argument, "--line-directives=absolute")) {
+    line->modes.lineDirectives = true;
+    line->modes.absoluteLinePaths = true;
+  } else if (is(argument, "--expand-angle")) {
+    line->modes.expandAngle = true;
+  } else if (is(argument, "--quiet")) {
+    line->quiet = true;
+  } else if (is(argument, "--deps")) {
+    line->modes.dependencyName = arguments[++*at];
+  } else if (is(argument, "--no-expand")) {
+    patterns[line->modes.noExpandCount++] = arguments[++*at];
+  } else if (argument[1] == 'I' || argument[1] == 'D' || argument[1] == 'o') {
+    const char* value = argument[2] != 0 ? argument + 2 : arguments[++*at];
+    if (argument[1] == 'I') {
+      line->includeDirectories[line->includeCount++] = value;
+    } else if (argument[1] == 'D') {
+      line->definitions[line->definitionCount++] = value;
+    } else if (line->outputName != nullptr) {
+      complain("the output file is named twice: '%s' and '%s'", line->outputName, value);
+      return Request::Stop;
+    } else {
+      line->outputName = value;
+    }
+  } else {
+    return stopWithUsage("unknown flag '%s'", argument);
+  }
+  return Request::Flatten;
+}
+
+// Takes OPTIONS, SOURCE and OUTPUT from the names. With `-o`, one name is
+// SOURCE and two are OPTIONS SOURCE; leaving OPTIONS out needs `-o`, so
+// that no SOURCE is ever taken for OUTPUT.
+Request placeOperands(const Operands& operands, CommandLine* line) {
+  if (line->outputName != nullptr) {
+    if (operands.count >= 3) {
+      complain("the output file is named twice: '%s' and '%s'", line->outputName,
+               operands.names[2]);
+      return Request::Stop;
+    }
+    if (operands.count == 0) {
+      printUsage(stderr);
+      return Request::Stop;
+    }
+    if (operands.count == 2) line->optionName = operands.names[0];
+    line->sourceName = operands.names[operands.count - 1];
+    line->outputToStandardOutput = is(line->outputName, "-");
+    return Request::Flatten;
+  }
+  if (operands.count < 3) {
+    printUsage(stderr);
+    return Request::Stop;
+  }
+  line->optionName = operands.names[0];
+  line->sourceName = operands.names[1];
+  line->outputName = operands.names[2];
+  // Names after `--` beyond the third are ignored without a word, as they
+  // always were; others are likely a slip.
+  for (int at = 3; at < operands.beforeDashes; ++at) {
+    complain("warning: the argument '%s' after OUTPUT is ignored", operands.names[at]);
+  }
+  return Request::Flatten;
 }
 
 }  // namespace
 
 Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) {
-  size_t argumentBytes = 0;
-  for (int at = 1; at < argumentCount; ++at) argumentBytes += strlen(arguments[at]) + 3;
-  line->extraOptions = new (std::nothrow) char[argumentBytes + 1];
-  auto** patterns = new (std::nothrow) const char*[argumentCount];
-  if (line->extraOptions == nullptr || patterns == nullptr) {
+  size_t listRoom = static_cast<size_t>(argumentCount);
+  auto* patterns = new (std::nothrow) const char*[listRoom];
+  line->includeDirectories = new (std::nothrow) const char*[listRoom];
+  line->definitions = new (std::nothrow) const char*[listRoom];
+  Operands operands = {new (std::nothrow) const char*[listRoom], 0, -1};
+  if (patterns == nullptr || line->includeDirectories == nullptr || line->definitions == nullptr ||
+      operands.names == nullptr) {
     complain("not enough memory");
     return Request::Stop;
   }
   line->modes.noExpand = patterns;
 
-  int at = 1;
-  for (; at < argumentCount; ++at) {
+  Request request = Request::Flatten;
+  for (int at = 1; at < argumentCount && request == Request::Flatten; ++at) {
     const char* argument = arguments[at];
-    // A lone `-` is a name, as usual.
-    if (argument[0] != '-' || argument[1] == 0) break;
-    if (is(argument, "--")) {
-      ++at;
-      break;
-    }
-    bool takesValue = is(argument, "--deps") || is(argument, "--no-expand") || is(argument, "-I") ||
-                      is(argument, "-D");
-    if (takesValue && at + 1 >= argumentCount) {
-      return stopWithUsage("the flag '%s' needs a value", argument);
-    }
-    if (is(argument, "--help") || is(argument, "-h")) return Request::Help;
-    if (is(argument, "--version") || is(argument, "-V")) return Request::Version;
-    if (is(argument, "--once")) {
-      line->modes.includeOnce = true;
-    } else if (is(argument, "--line-directives")) {
-      line->modes.lineDirectives = true;
-    } else if (is(argument, "--line-directives=absolute")) {
-      line->modes.lineDirectives = true;
-      line->modes.absoluteLinePaths = true;
-    } else if (is(argument, "--expand-angle")) {
-      line->modes.expandAngle = true;
-    } else if (is(argument, "--quiet")) {
-      line->quiet = true;
-    } else if (is(argument, "--deps")) {
-      line->modes.dependencyName = arguments[++at];
-    } else if (is(argument, "--no-expand")) {
-      patterns[line->modes.noExpandCount++] = arguments[++at];
-    } else if (argument[1] == 'I' || argument[1] == 'D') {
-      appendOption(line, argument[1], argument[2] != 0 ? argument + 2 : arguments[++at]);
+    if (operands.beforeDashes < 0 && is(argument, "--")) {
+      operands.beforeDashes = operands.count;
+    } else if (operands.beforeDashes >= 0 || !isFlag(argument)) {
+      operands.names[operands.count++] = argument;
     } else {
-      return stopWithUsage("unknown flag '%s'", argument);
+      request = readFlag(argumentCount, arguments, &at, patterns, line);
     }
   }
-  // Arguments after the three names are ignored.
-  if (argumentCount - at < 3) {
-    printUsage(stderr);
-    return Request::Stop;
-  }
-  line->optionName = arguments[at];
-  line->sourceName = arguments[at + 1];
-  line->outputName = arguments[at + 2];
-  return Request::Flatten;
+  if (operands.beforeDashes < 0) operands.beforeDashes = operands.count;
+  if (request == Request::Flatten) request = placeOperands(operands, line);
+  line->modes.mainSourceFromStandardInput =
+      request == Request::Flatten && is(line->sourceName, "-");
+  delete[] operands.names;
+  return request;
 }

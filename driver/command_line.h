@@ -1,9 +1,10 @@
-// The command line: `tuflat [FLAGS] OPTIONS SOURCE OUTPUT`, or `--help` or
-// `--version` alone.
+// The command line: `tuflat [FLAGS] OPTIONS SOURCE OUTPUT`, `tuflat [FLAGS]
+// [OPTIONS] SOURCE -o OUTPUT`, or `--help` or `--version` alone. Flags may
+// stand anywhere before `--`, as GNU tools take them.
 #ifndef TUFLAT_DRIVER_COMMAND_LINE_H
 #define TUFLAT_DRIVER_COMMAND_LINE_H
 
-#include <cstddef>
+#include <cstdint>
 
 #include "../expand/run_config.h"
 
@@ -12,15 +13,21 @@ enum class Request { Flatten, Help, Version, Stop };
 // What a command line that makes a run asks for. Every text points into the
 // arguments or into blocks that live until the process exits.
 struct CommandLine {
+  // Null when no option file is given.
   const char* optionName = nullptr;
   const char* sourceName = nullptr;
   const char* outputName = nullptr;
+  // SOURCE is `-`: the main source is standard input.
+  bool sourceFromStandardInput = false;
+  // `-o -`: the flattened text goes to standard output.
+  bool outputToStandardOutput = false;
   bool quiet = false;
   RunConfig modes;
-  // The `-I` and `-D` flags in order, as option-file lines `/I...` and
-  // `/D...`, each ended by an LF: extraOptions[0, extraLength).
-  char* extraOptions = nullptr;
-  size_t extraLength = 0;
+  // The values of the `-I` and `-D` flags in order, verbatim.
+  const char** includeDirectories = nullptr;
+  uint32_t includeCount = 0;
+  const char** definitions = nullptr;
+  uint32_t definitionCount = 0;
 };
 
 // Reads the arguments into `line`. Returns Stop, after saying why on standard

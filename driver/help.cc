@@ -16,15 +16,26 @@ progress account goes to standard output.
 OPTIONS is a file with one switch per line:
   /I<directory>        adds an include directory (relative to the current
                        directory)
-  /D<name>[=<value>]   adds a definition, written as #define <name> <value>
+  /D<name>[=<value>]   adds a definition, written as #define <name> <value>;
+                       /D<name> alone defines <name> as empty
 Only lines that begin exactly with /I or /D count. # starts a comment, even
-inside a value. Runs of spaces and tabs become one space.
+inside a value. Runs of spaces and tabs become one space. With -o, OPTIONS
+may be left out: -I and -D then give every option.
+
+SOURCE - reads standard input, as a file of the current directory named
+<stdin> (so progress shows <current directory>\<stdin>). OUTPUT may be the
+third name or -o OUTPUT, not both.
 
 A quoted include is searched for in the including file's directory, then the
 main source's directory, then the /I directories in order; the first file
 that opens is used. Angle includes are copied and only reported.
 
-Flags come before OPTIONS; -- ends them:
+Flags may stand before, between or after the names; -- ends them. Names
+after the third are ignored, each with a warning (after --, silently):
+  -o OUTPUT, -oOUTPUT  write OUTPUT; -o - writes the flattened text to
+                       standard output, and the progress account to standard
+                       error (as when OUTPUT is the file standard output
+                       already writes to)
   --once               expand a file that the compiler would include only once
                        (#pragma once, or a guard around the whole file) only
                        where the compiler reads it; later includes where it
@@ -39,9 +50,12 @@ Flags come before OPTIONS; -- ends them:
                        the same with full paths for every file
   --deps FILE          write a make dependency file: OUTPUT depends on every
                        file read, with an empty rule for each header
-  -I DIR, -IDIR        as if /IDIR were added to the end of OPTIONS
+  -I DIR, -IDIR        add an include directory after those of OPTIONS; DIR is
+                       taken as it stands (spaces and # too)
   -D NAME[=VALUE], -DNAME[=VALUE]
-                       as if /DNAME[=VALUE] were added to the end of OPTIONS
+                       add a definition after those of OPTIONS, as compilers
+                       do: NAME alone is defined as 1, and VALUE is taken as it
+                       stands (spaces and # too)
   --quiet              no progress account
   --expand-angle       also expand #include <name> when an /I directory has it
   --no-expand PATTERN  copy a quoted include (or, with --expand-angle, an
@@ -73,9 +87,10 @@ Progress lines on standard output:
 
 Exit status:
   0  the whole output was written.
-  1  the run could not start: bad arguments or an unknown flag; OUTPUT names
-     OPTIONS or SOURCE; OPTIONS cannot be opened or read; SOURCE cannot be
-     opened (missing, a directory, unreadable); OUTPUT cannot be created.
+  1  the run could not start: bad arguments or an unknown flag; OUTPUT named
+     twice, or left out; OUTPUT names OPTIONS or SOURCE; OPTIONS cannot be
+     opened or read (missing, a directory, unreadable); SOURCE cannot be
+     opened (likewise); OUTPUT cannot be created.
      Standard error says which. Nothing is printed on standard output, and
      OUTPUT is left as it was: not created, not truncated.
   2  the output is incomplete or a stream failed: a write to OUTPUT failed
@@ -88,7 +103,10 @@ Exit status:
 }  // namespace
 
 void printUsage(FILE* stream) {
-  fputs("usage: tuflat [FLAGS] OPTIONS SOURCE OUTPUT\n", stream);
+  fputs(
+      "usage: tuflat [FLAGS] OPTIONS SOURCE OUTPUT\n"
+      "       tuflat [FLAGS] [OPTIONS] SOURCE -o OUTPUT\n",
+      stream);
 }
 
 void printHelp() {

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-// Writes the one-line usage to `stream`.
+// Writes the usage lines to `stream`.
 void printUsage(FILE* stream);
 
 // Writes the whole help to standard output: the usage, the option file, the

@@ -11,13 +11,15 @@ namespace {
 
 constexpr char kDefine[] = "#define ";
 
-// The define text for the value `name[=body]`, as wide text.
-int makeDefineEntry(const char* value, TextEntry* entry) {
+// The define text for the value `name[=body]`, as wide text; `bareBody`
+// stands for the body when the value has no `=`.
+int makeDefineEntry(const char* value, const char* bareBody, TextEntry* entry) {
   const char* equals = strchr(value, '=');
   size_t nameBytes = equals != nullptr ? static_cast<size_t>(equals - value) : strlen(value);
-  const char* pieces[] = {kDefine, value, " ", equals != nullptr ? equals + 1 : ""};
-  size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, equals != nullptr ? 1u : 0u,
-                         equals != nullptr ? strlen(equals + 1) : 0};
+  const char* body = equals != nullptr ? equals + 1 : bareBody;
+  const char* pieces[] = {kDefine, value, " ", body};
+  size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, *body != 0 || equals != nullptr ? 1u : 0u,
+                         strlen(body)};
   size_t needed = 0;
   for (int piece = 0; piece < 4; ++piece) {
     int units = oemToWideCounted(pieces[piece], pieceBytes[piece], nullptr, 0);
@@ -97,7 +99,7 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
         text[lineEnd] = 0;
         const char* value = text + lineStart + 2;
         int made = kind == OptionKind::Paths ? makePathEntry(value, &table[found])
-                                             : makeDefineEntry(value, &table[found]);
+                                             : makeDefineEntry(value, "", &table[found]);
         text[lineEnd] = saved;
         if (!made) return found;
       }
@@ -108,8 +110,17 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
   return found;
 }
 
-int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
-                   OptionText* options) {
+uint32_t collectCommandLineOptions(const char* const* values, uint32_t count, TextEntry* table,
+                                   OptionKind kind) {
+  for (uint32_t at = 0; at < count; ++at) {
+    int made = kind == OptionKind::Paths ? makePathEntry(values[at], &table[at])
+                                         : makeDefineEntry(values[at], "1", &table[at]);
+    if (!made) return at;
+  }
+  return count;
+}
+
+int loadOptionFile(const char* name, OptionText* options) {
   SimpleFile file;
   file.handle = openOrComplain(name, GENERIC_READ, OPEN_EXISTING, "option file");
   if (file.handle == INVALID_HANDLE_VALUE) return 0;
@@ -122,22 +133,6 @@ int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
     complain("cannot read the option file '%s' whole: %llu bytes read", name,
              static_cast<unsigned long long>(contents.count));
     return 0;
-  }
-  if (extraLength > 0) {
-    // After an LF of their own, whether or not the file ends with one.
-    uint64_t joined = contents.count + 1 + extraLength;
-    char* text =
-        joined < SIZE_MAX ? static_cast<char*>(::operator new(joined + 1, std::nothrow)) : nullptr;
-    if (text == nullptr) {
-      complain("not enough memory");
-      return 0;
-    }
-    memcpy(text, contents.bytes, contents.count);
-    text[contents.count] = '\n';
-    memcpy(text + contents.count + 1, extraLines, extraLength);
-    ::operator delete(contents.bytes);
-    contents.bytes = text;
-    contents.count = joined;
   }
   options->text = contents.bytes;
   options->length = normaliseOptionText(contents.bytes, contents.count);

@@ -27,11 +27,16 @@ uint64_t normaliseOptionText(char* buffer, uint64_t count);
 uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* table,
                         OptionKind kind);
 
-// Opens, reads and normalises the option file, with extraLines[0,
-// extraLength) as lines appended to it. Returns 0, after saying why, when the
-// file cannot be opened or read into memory.
-int loadOptionFile(const char* name, const char* extraLines, size_t extraLength,
-                   OptionText* options);
+// Fills table[0, count) from command-line values, taken verbatim: a
+// directory resolved against the current directory, or a definition
+// `name[=body]`, whose body is 1 when no `=` is given, as compilers take
+// `-D`. Returns how many were made: fewer only if memory ran out.
+uint32_t collectCommandLineOptions(const char* const* values, uint32_t count, TextEntry* table,
+                                   OptionKind kind);
+
+// Opens, reads and normalises the option file. Returns 0, after saying why,
+// when the file cannot be opened or read into memory.
+int loadOptionFile(const char* name, OptionText* options);
 
 // Writes one line per DefineList entry to the output.
 void writeDefineBlock();

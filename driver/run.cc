@@ -22,24 +22,103 @@
 
 namespace {
 
+// True when `name` is a directory, which opens as no file: saying so beats
+// the system's "access denied".
+bool namesDirectory(const char* name) {
+  oemToWide(name, ConvBuffer.wide, kWorkBufferChars);
+  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  DWORD attributes = GetFileAttributesW(ResultBuffer.wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The identity of the file behind standard input or output; 0 when unknown.
+int identityOfStandardHandle(DWORD which, FileIdentity* identity) {
+  HANDLE copy = copyStandardHandle(which);
+  if (copy == INVALID_HANDLE_VALUE) return 0;
+  // A character device, such as a terminal or the null device, is written as
+  // before: nothing there can be corrupted by progress lines.
+  int known = GetFileType(copy) != FILE_TYPE_CHAR && getFileIdentity(copy, identity);
+  CloseHandle(copy);
+  return known;
+}
+
+// True when OUTPUT names the file that standard output already writes to,
+// as /dev/stdout or a redirection does.
+bool namesStandardOutput(const char* outputName) {
+  FileIdentity output;
+  FileIdentity standard;
+  return identityOfStandardHandle(STD_OUTPUT_HANDLE, &standard) &&
+         identityOfNamedFile(outputName, &output) && output == standard;
+}
+
 // True, after saying so, when the output names the option file or the main
 // source, which creating it would destroy.
-bool outputWouldDestroyInput(const char* optionName, const char* sourceName,
-                             const char* outputName) {
+bool outputWouldDestroyInput(const CommandLine& command) {
+  const char* outputName = command.outputName;
   FileIdentity output;
   if (!identityOfNamedFile(outputName, &output)) return false;
   FileIdentity input;
-  if (identityOfNamedFile(optionName, &input) && input == output) {
+  if (command.optionName != nullptr && identityOfNamedFile(command.optionName, &input) &&
+      input == output) {
     complain("the output file '%s' is the option file; nothing was written", outputName);
     return true;
   }
-  oemToWide(sourceName, ConvBuffer.wide, kWorkBufferChars);
-  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
-  if (identityOfPath(ResultBuffer.wide, &input) && input == output) {
+  bool sourceKnown;
+  if (command.modes.mainSourceFromStandardInput) {
+    sourceKnown = identityOfStandardHandle(STD_INPUT_HANDLE, &input) != 0;
+  } else {
+    oemToWide(command.sourceName, ConvBuffer.wide, kWorkBufferChars);
+    resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+    sourceKnown = identityOfPath(ResultBuffer.wide, &input) != 0;
+  }
+  if (sourceKnown && input == output) {
     complain("the output file '%s' is the main source; nothing was written", outputName);
     return true;
   }
   return false;
+}
+
+// A copy of standard output's handle for the flattened text, after which the
+// progress account goes to standard error, so that the two never mix.
+// INVALID_HANDLE_VALUE, after saying why, when there is none.
+HANDLE takeStandardOutput() {
+  HANDLE output = copyStandardHandle(STD_OUTPUT_HANDLE);
+  if (output == INVALID_HANDLE_VALUE) {
+    complain("cannot write the output to standard output: %s", systemErrorText(GetLastError()));
+    return output;
+  }
+  printToStandardError();
+  bufferStandardOutput();
+  return output;
+}
+
+// Reads the option file into `options`; 0, after saying why, when it cannot be.
+int loadOptions(const char* optionName, OptionText* options) {
+  if (namesDirectory(optionName)) {
+    complain("cannot open the option file '%s': is a directory", optionName);
+    return 0;
+  }
+  return loadOptionFile(optionName, options);
+}
+
+// Opens the main source, whose full path locateMainSource left in
+// CandidateBuffer, or takes standard input. 0, after saying why, when it
+// cannot be opened.
+int openMainSource(const CommandLine& command, SourceFile* mainSource) {
+  if (command.modes.mainSourceFromStandardInput) {
+    HANDLE input = copyStandardHandle(STD_INPUT_HANDLE);
+    if (input != INVALID_HANDLE_VALUE) {
+      adoptSource(input, mainSource);
+      return 1;
+    }
+  } else if (openSource(CandidateBuffer.wide, mainSource)) {
+    return 1;
+  }
+  DWORD error = GetLastError();
+  const char* name = command.sourceName;
+  complain("cannot open the main source '%s': %s", name,
+           namesDirectory(name) ? "is a directory" : systemErrorText(error));
+  return 0;
 }
 
 // Leaves the main source's full path in CandidateBuffer and puts its directory
@@ -76,6 +155,36 @@ TextEntry* newEntries(uint32_t count) {
       ::operator new((static_cast<size_t>(count) + 1) * sizeof(TextEntry), std::nothrow));
 }
 
+// The options of a kind the option file gives; with a table, filled into it.
+uint32_t collectFileOptions(const OptionText& options, OptionKind kind, TextEntry* table) {
+  char letter = kind == OptionKind::Paths ? 'I' : 'D';
+  return collectOptions(options.text, options.length, letter, table, kind);
+}
+
+// The option file's options of a kind, then the command line's `values`, into
+// `table`, which has room for them all. False when memory ran out.
+bool fillOptions(const OptionText& options, OptionKind kind, const char* const* values,
+                 uint32_t valueCount, TextEntry* table) {
+  uint32_t fromFile = collectFileOptions(options, kind, nullptr);
+  return collectFileOptions(options, kind, table) == fromFile &&
+         collectCommandLineOptions(values, valueCount, table + fromFile, kind) == valueCount;
+}
+
+// Fills DefineList from the option file, then the command line; 0 when
+// memory ran out.
+int makeDefineList(const OptionText& options, const CommandLine& command) {
+  uint32_t defines =
+      collectFileOptions(options, OptionKind::Defines, nullptr) + command.definitionCount;
+  DefineList.entries = newEntries(defines);
+  if (DefineList.entries == nullptr ||
+      !fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
+                   DefineList.entries)) {
+    return 0;
+  }
+  DefineList.count = defines;
+  return 1;
+}
+
 int outOfMemory() {
   complain("not enough memory");
   return 1;
@@ -102,40 +211,38 @@ int runTuflat(int argumentCount, char** arguments) {
   }
   ProgressShown = !command.quiet;
   const char* optionName = command.optionName;
-  const char* sourceName = command.sourceName;
   const char* outputName = command.outputName;
+  bool toStandardOutput = command.outputToStandardOutput || namesStandardOutput(outputName);
+  HANDLE output = toStandardOutput ? takeStandardOutput() : INVALID_HANDLE_VALUE;
+  if (toStandardOutput && output == INVALID_HANDLE_VALUE) return 1;
 
   // Everything that can stop the run comes before the output is created, so
   // that a run that cannot start leaves the output path as it was.
-  if (outputWouldDestroyInput(optionName, sourceName, outputName)) return 1;
-  // Lives until the process exits, like the tables built from it.
-  static OptionText options;
-  if (!loadOptionFile(optionName, command.extraOptions, command.extraLength, &options)) return 1;
+  if (!toStandardOutput && outputWouldDestroyInput(command)) return 1;
+  // Lives until the process exits, like the tables built from it. Without an
+  // option file, the command line gives every option.
+  static char noOptionText[1];
+  static OptionText options = {noOptionText, 0};
+  if (optionName != nullptr && !loadOptions(optionName, &options)) return 1;
   uint32_t directories =
-      collectOptions(options.text, options.length, 'I', nullptr, OptionKind::Paths);
+      collectFileOptions(options, OptionKind::Paths, nullptr) + command.includeCount;
   SearchList.entries = newEntries(directories + 2);
+  // Standard input is named as a file of the current directory would be.
+  const char* sourceName =
+      command.modes.mainSourceFromStandardInput ? "<stdin>" : command.sourceName;
   if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
   SourceFile mainSource;
-  if (!openSource(CandidateBuffer.wide, &mainSource)) {
-    complain("cannot open the main source '%s': %s", sourceName, systemErrorText(GetLastError()));
-    return 1;
-  }
+  if (!openMainSource(command, &mainSource)) return 1;
   readSource(&mainSource, CandidateBuffer.wide);
-  if (collectOptions(options.text, options.length, 'I', SearchList.entries + 2,
-                     OptionKind::Paths) != directories) {
+  if (!fillOptions(options, OptionKind::Paths, command.includeDirectories, command.includeCount,
+                   SearchList.entries + 2)) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
-  uint32_t defines =
-      collectOptions(options.text, options.length, 'D', nullptr, OptionKind::Defines);
-  DefineList.entries = newEntries(defines);
-  if (DefineList.entries == nullptr ||
-      collectOptions(options.text, options.length, 'D', DefineList.entries, OptionKind::Defines) !=
-          defines) {
-    return outOfMemory();
+  if (!makeDefineList(options, command)) return outOfMemory();
+  if (!toStandardOutput) {
+    output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
   }
-  DefineList.count = defines;
-  HANDLE output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
   if (output == INVALID_HANDLE_VALUE) return 1;
   OutputFile.handle = output;
   OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
@@ -144,7 +251,7 @@ int runTuflat(int argumentCount, char** arguments) {
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
     progressWide("<%s>\n", SearchList.entries[slot].text);
   }
-  progressCount("n_D=%s\n", defines);
+  progressCount("n_D=%s\n", DefineList.count);
   for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
     progressWide("<%s>\n", DefineList.entries[entry].text);
   }
@@ -157,11 +264,11 @@ int runTuflat(int argumentCount, char** arguments) {
 
   writeOutputText("\n\n");
   const char* dependencyName = command.modes.dependencyName;
-  if (dependencyName != nullptr) noteOptionFile(optionName);
+  if (dependencyName != nullptr && optionName != nullptr) noteOptionFile(optionName);
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
   if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
   bool dependenciesWritten =
-      dependencyName == nullptr || writeDependencyFile(dependencyName, command.outputName);
+      dependencyName == nullptr || writeDependencyFile(dependencyName, outputName);
   return reportLosses() || !dependenciesWritten ? 2 : 0;
 }

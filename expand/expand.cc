@@ -302,7 +302,7 @@ uint64_t countLineEnds(const char* bytes, uint64_t from, uint64_t to, uint64_t c
 // Scans one file's text with the modes that need to look at it. `path` is
 // read only before the scan begins, which may overwrite the work buffers.
 void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
-  if (config.dependencyName != nullptr) {
+  if (config.dependencyName != nullptr && !(depth == 1 && config.mainSourceFromStandardInput)) {
     noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
   }
   if (replayable) {

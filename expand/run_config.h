@@ -20,6 +20,9 @@ struct RunConfig {
   // noExpand[0, noExpandCount), NUL-terminated, living until the process exits.
   const char* const* noExpand = nullptr;
   uint32_t noExpandCount = 0;
+  // The main source is standard input, which no path names: the dependency
+  // file leaves it out.
+  bool mainSourceFromStandardInput = false;
 };
 
 #endif

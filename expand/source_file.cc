@@ -63,6 +63,15 @@ int openCachedSource(const char16_t* path, CachedPath* entry, SourceFile* source
   return 1;
 }
 
+void adoptSource(HANDLE file, SourceFile* source) {
+  source->file.handle = file;
+  source->identityKnown = getFileIdentity(file, &source->identity) != 0;
+  source->read = false;
+  source->contents = {nullptr, 0, kUnknownSize, false};
+  source->cached = nullptr;
+  source->kept = false;
+}
+
 void readSource(SourceFile* source, const char16_t* path) {
   if (source->read) return;
   source->read = true;

@@ -32,6 +32,9 @@ bool startsWithByteOrderMark(const FileContents& contents);
 int openSource(const char16_t* path, SourceFile* source);
 // The same with the path's cache entry already found (findPath), or null.
 int openCachedSource(const char16_t* path, CachedPath* entry, SourceFile* source);
+// Takes a file opened by other means, such as standard input, which no path
+// names: the cache never holds it.
+void adoptSource(HANDLE file, SourceFile* source);
 // Reads an opened file, found at `path`, whole, once. A file not yet opened
 // that no longer opens has no bytes and is not whole.
 void readSource(SourceFile* source, const char16_t* path);

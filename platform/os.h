@@ -42,6 +42,17 @@ void prepareProcess();
 // line to a terminal, where progress should show as it happens.
 void bufferStandardOutput();
 
+// A handle of its own on standard input or output (STD_INPUT_HANDLE or
+// STD_OUTPUT_HANDLE), which the caller closes; INVALID_HANDLE_VALUE when
+// none can be had.
+HANDLE copyStandardHandle(DWORD which);
+
+// From now on, what the process prints on standard output goes to standard
+// error, so that standard output carries only what is written to a copy of
+// its handle. Called before anything is printed; bufferStandardOutput then
+// buffers the new stream.
+void printToStandardError();
+
 // Prints `format`, whose only conversion is one %s, with `text` in its place,
 // converted to the OEM code page. The line comes out whole whatever it holds.
 // Returns 0, printing nothing, when the text cannot be converted.

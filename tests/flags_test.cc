@@ -80,7 +80,7 @@ size_t occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
+TEST_F(Flags, CommandLineFlagsEndAtTwoDashes) {
   dir.write("a.c", "int a;\n");
   ToolRun plain = flatten({});
   ToolRun ended = flatten({"--"});
@@ -88,10 +88,12 @@ TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
   EXPECT_EQ(ended.out, plain.out);
   EXPECT_EQ(dir.read("out.c"), "\n\nint a;\n");
 
-  // After `--`, names that look like flags are names; later arguments are ignored.
+  // After `--`, names that look like flags are names; later arguments are
+  // ignored without a word, as they always were.
   dir.write("--once", "/DX\n");
   ToolRun named = runTool({"--", "--once", "a.c", "out.c", "--bogus"}, dir.path());
   EXPECT_EQ(named.status, 0);
+  EXPECT_EQ(named.err, "");
   EXPECT_EQ(dir.read("out.c"), "#define X\n\n\nint a;\n");
 
   for (const std::vector<std::string>& wrong :
@@ -105,8 +107,8 @@ TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
     EXPECT_NE(run.err.find("usage: tuflat [FLAGS] OPTIONS SOURCE OUTPUT\n"), std::string::npos)
         << wrong[0];
   }
-  // A flag after the names is ignored, as every further argument is.
-  EXPECT_EQ(runTool({"opts.txt", "a.c", "out.c", "--deps"}, dir.path()).status, 0);
+  // A flag after the names counts: one without its value stops the run.
+  EXPECT_EQ(runTool({"opts.txt", "a.c", "new.c", "--deps"}, dir.path()).status, 1);
   EXPECT_NE(runTool({"--bogus", "o", "a.c", "b.c"}, dir.path()).err.find("--bogus"),
             std::string::npos);
   EXPECT_FALSE(dir.exists("new.c")) << "a run that cannot start creates nothing";
@@ -120,13 +122,14 @@ TEST_F(Flags, CommandLineFlagsComeBeforeTheNamesAndEndAtTwoDashes) {
   EXPECT_FALSE(dir.exists("new.c"));
 }
 
-TEST_F(Flags, IncludeDirectoriesAndDefinitionsAreAppendedOptionLines) {
+TEST_F(Flags, IncludeDirectoriesAndDefinitionsFollowTheOptionFiles) {
   dir.write("a.c", "#include \"b.h\"\n");
   dir.write("inc/b.h", "b\n");
   dir.write("more/keep", "");
-  ToolRun fromFile = flatten({}, "/DFIRST\n/Iinc\n/DX=1\n/Imore\n/DY\n");
+  // `-D Y` defines Y as 1, as compilers take it.
+  ToolRun fromFile = flatten({}, "/DFIRST\n/Iinc\n/DX=1\n/Imore\n/DY=1\n");
   std::string output = dir.read("out.c");
-  EXPECT_EQ(output, "#define FIRST\n#define X 1\n#define Y\n\n\n//--- #include \"b.h\"\nb\n");
+  EXPECT_EQ(output, "#define FIRST\n#define X 1\n#define Y 1\n\n\n//--- #include \"b.h\"\nb\n");
   // The option file without a final LF: the flags still start lines of their own.
   ToolRun fromFlags = flatten({"-I", "inc", "-DX=1", "-Imore", "-D", "Y"}, "/DFIRST");
   EXPECT_EQ(fromFlags.status, 0);

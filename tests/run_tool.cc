@@ -74,14 +74,29 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
     close(pipeEnds[0]);
   }
+  int inputPipe[2] = {-1, -1};
+  FILE* inputFile = nullptr;
+  if (setup.input == StandardInput::Pipe && pipe(inputPipe) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  if (setup.input == StandardInput::File) {
+    inputFile = tmpfile();
+    if (inputFile == nullptr) throw std::runtime_error("tmpfile failed");
+    fwrite(setup.inputText.data(), 1, setup.inputText.size(), inputFile);
+    fflush(inputFile);
+    rewind(inputFile);
+  }
   pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
     // Standard input first, so that it cannot take the number of a closed
     // standard output.
-    int input = open("/dev/null", O_RDONLY);
+    int input = inputPipe[0] >= 0      ? inputPipe[0]
+                : inputFile != nullptr ? fileno(inputFile)
+                                       : open("/dev/null", O_RDONLY);
     dup2(input, 0);
     if (input != 0) close(input);
+    if (inputPipe[1] >= 0) close(inputPipe[1]);
     switch (setup.output) {
       case StandardOutput::File:
         dup2(fileno(out), 1);
@@ -109,12 +124,21 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
     _exit(127);
   }
   if (pipeEnds[1] >= 0) close(pipeEnds[1]);
+  if (inputFile != nullptr) fclose(inputFile);
+  if (inputPipe[0] >= 0) {
+    close(inputPipe[0]);
+    // Small enough for the pipe's buffer, so the write cannot wait on the child.
+    if (write(inputPipe[1], setup.inputText.data(), setup.inputText.size()) < 0) {
+      throw std::runtime_error("write to the input pipe failed");
+    }
+    close(inputPipe[1]);
+  }
   int status = 0;
   waitpid(child, &status, 0);
   ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contentsOf(out),
               contentsOf(err)};
   if (consoleEndsLinesWithCrLf) {
-    run.out = withLfLineEnds(run.out);
+    if (!setup.exactOutput) run.out = withLfLineEnds(run.out);
     run.err = withLfLineEnds(run.err);
   }
   return run;

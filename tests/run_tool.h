@@ -18,8 +18,16 @@ struct ToolRun {
 // Where the program's standard output goes.
 enum class StandardOutput { File, Closed, FullDevice, PipeWithoutReader };
 
+// Where the program's standard input comes from: the null device, or
+// RunSetup::inputText from a file or through a pipe.
+enum class StandardInput { Null, File, Pipe };
+
 struct RunSetup {
   StandardOutput output = StandardOutput::File;
+  StandardInput input = StandardInput::Null;
+  std::string inputText;
+  // Standard output as the program wrote it, CR LF line ends and all.
+  bool exactOutput = false;
   // The largest file the program may write, in bytes; 0 for no limit.
   unsigned long fileSizeLimit = 0;
 };

@@ -85,6 +85,22 @@ void bufferStandardOutput() {
   }
 }
 
+HANDLE copyStandardHandle(DWORD which) {
+  int standard = which == STD_INPUT_HANDLE ? 0 : 1;
+  // Above the standard numbers, so that none of them is ever taken.
+  int copy = fcntl(standard, F_DUPFD_CLOEXEC, 3);
+  if (copy < 0) {
+    SetLastError(errorCodeOf(errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  return handleOf(copy);
+}
+
+void printToStandardError() {
+  fflush(stdout);
+  dup2(2, 1);
+}
+
 const char* printableText(const char16_t* text, size_t* length) {
   return narrowText(text, wideLength(text), length);
 }

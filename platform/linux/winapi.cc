@@ -570,3 +570,14 @@ BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data) {
 BOOL FindClose(HANDLE find) {
   return closedir(static_cast<DIR*>(find)) == 0 || failWithErrno();
 }
+
+DWORD GetFileAttributesW(const char16_t* name) {
+  static char linuxPath[1 << 16];
+  struct stat status;
+  if (!linuxPathOf(name, linuxPath, sizeof linuxPath)) return INVALID_FILE_ATTRIBUTES;
+  if (stat(linuxPath, &status) != 0) {
+    failWithErrno();
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}

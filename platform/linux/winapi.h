@@ -35,6 +35,11 @@ constexpr DWORD FILE_TYPE_UNKNOWN = 0;
 constexpr DWORD FILE_TYPE_DISK = 1;
 constexpr DWORD FILE_TYPE_CHAR = 2;
 constexpr DWORD FILE_TYPE_PIPE = 3;
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
@@ -106,5 +111,9 @@ HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data);
 // FALSE with ERROR_NO_MORE_FILES after the last name.
 BOOL FindNextFileW(HANDLE find, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
+
+// FILE_ATTRIBUTE_DIRECTORY for a directory, FILE_ATTRIBUTE_NORMAL for any
+// other file, the path mapped as CreateFileW maps it.
+DWORD GetFileAttributesW(const char16_t* name);
 
 #endif

@@ -70,6 +70,21 @@ void bufferStandardOutput() {
   }
 }
 
+HANDLE copyStandardHandle(DWORD which) {
+  HANDLE process = GetCurrentProcess();
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  if (!DuplicateHandle(process, GetStdHandle(which), process, &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return copy;
+}
+
+void printToStandardError() {
+  fflush(stdout);
+  _dup2(_fileno(stderr), _fileno(stdout));
+}
+
 const char* printableText(const char16_t* text, size_t* length) {
   size_t units = wideLength(text);
   // Every OEM code page writes ASCII as itself, and most paths are ASCII.

@@ -28,6 +28,10 @@ inline HANDLE FindFirstFileW(const char16_t* pattern, WIN32_FIND_DATAW* data) {
   return ::FindFirstFileW(reinterpret_cast<const wchar_t*>(pattern), data);
 }
 
+inline DWORD GetFileAttributesW(const char16_t* name) {
+  return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(name));
+}
+
 inline DWORD GetFullPathNameW(const char16_t* name, DWORD bufferChars, char16_t* buffer,
                               char16_t** filePart) {
   return ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(name), bufferChars,
