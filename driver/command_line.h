@@ -16,6 +16,10 @@ struct CommandLine {
   const char* sourceName = nullptr;
   const char* outputName = nullptr;
   bool quiet = false;
+  // --strict: an include that found no file makes the status 2.
+  bool strict = false;
+  // --no-warnings, -w: no diagnostic lines on standard error.
+  bool noWarnings = false;
   RunConfig modes;
   // The `-I` and `-D` flags in order, as option-file lines `/I...` and
   // `/D...`, each ended by an LF: extraOptions[0, extraLength).

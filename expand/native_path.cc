@@ -1,9 +1,11 @@
 #include "native_path.h"
 
+#include <cstring>
 #include <new>
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "run_state.h"
 
 char* nativePathText(const char16_t* resolved) {
   size_t length = wideLength(resolved);
@@ -19,4 +21,42 @@ char* nativePathText(const char16_t* resolved) {
   }
   delete[] native;
   return text;
+}
+
+namespace {
+
+// The current directory's native spelling, found at the first need: the
+// directory does not change during a run. Null when it cannot be had.
+const char* currentDirectoryText() {
+  static char* text = nullptr;
+  static bool looked = false;
+  if (looked) return text;
+  looked = true;
+  auto* resolved = new (std::nothrow) char16_t[kWorkBufferChars];
+  if (resolved == nullptr) return nullptr;
+  resolveFullPath(u".", resolved, kWorkBufferBytes);
+  text = nativePathText(resolved);
+  delete[] resolved;
+  return text;
+}
+
+bool isSeparator(char byte) {
+  return byte == '/' || byte == '\\';
+}
+
+}  // namespace
+
+char* relativePathText(const char16_t* resolved) {
+  char* native = nativePathText(resolved);
+  const char* directory = currentDirectoryText();
+  if (native == nullptr || directory == nullptr) return native;
+  size_t length = strlen(directory);
+  if (length == 0 || strncmp(native, directory, length) != 0) return native;
+  // A root such as `/` or `C:\` ends with its separator; any other
+  // directory's path goes on with one.
+  size_t skip = isSeparator(directory[length - 1]) ? length : length + 1;
+  if (skip > length && !isSeparator(native[length])) return native;
+  if (native[skip] == 0) return native;
+  memmove(native, native + skip, strlen(native + skip) + 1);
+  return native;
 }

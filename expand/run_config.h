@@ -18,6 +18,8 @@ struct RunConfig {
   // noExpand[0, noExpandCount), NUL-terminated, living until the process exits.
   const char* const* noExpand = nullptr;
   uint32_t noExpandCount = 0;
+  // The main source as its user named it, which diagnostics call it by.
+  const char* sourceName = nullptr;
 };
 
 #endif
