@@ -387,7 +387,8 @@ char* headerName() {
 }
 
 // Says on standard error where the include being followed stands, its name
-// as written, then `what`. The line is counted only when it is printed.
+// as written, then `what`. Its line number is counted only for a warning
+// that is printed.
 void warnAtInclude(Diagnostic kind, const char* what) {
   if (!countDiagnostic(kind)) return;
   const char* bytes = chainBytes[depth - 1];
