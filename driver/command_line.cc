@@ -56,6 +56,10 @@ Request readFlag(int argumentCount, char** arguments, int* at, const char** patt
     line->modes.expandAngle = true;
   } else if (is(argument, "--quiet")) {
     line->quiet = true;
+  } else if (is(argument, "--strict")) {
+    line->strict = true;
+  } else if (is(argument, "--no-warnings") || is(argument, "-w")) {
+    line->noWarnings = true;
   } else if (is(argument, "--deps")) {
     line->modes.dependencyName = arguments[++*at];
   } else if (is(argument, "--no-expand")) {

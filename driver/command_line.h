@@ -22,6 +22,10 @@ struct CommandLine {
   // `-o -`: the flattened text goes to standard output.
   bool outputToStandardOutput = false;
   bool quiet = false;
+  // --strict: an include that found no file makes the status 2.
+  bool strict = false;
+  // --no-warnings, -w: no diagnostic lines on standard error.
+  bool noWarnings = false;
   RunConfig modes;
   // The values of the `-I` and `-D` flags in order, verbatim.
   const char** includeDirectories = nullptr;

@@ -19,8 +19,10 @@ OPTIONS is a file with one switch per line:
   /D<name>[=<value>]   adds a definition, written as #define <name> <value>;
                        /D<name> alone defines <name> as empty
 Only lines that begin exactly with /I or /D count. # starts a comment, even
-inside a value. Runs of spaces and tabs become one space. With -o, OPTIONS
-may be left out: -I and -D then give every option.
+inside a value. Runs of spaces and tabs become one space. A line ignored that
+looks like a switch (-I, /i, indented, or after an indented comment line,
+whose indent it takes) gets a warning, as does /I or /D followed by a space.
+With -o, OPTIONS may be left out: -I and -D then give every option.
 
 SOURCE - reads standard input, as a file of the current directory named
 <stdin> (so progress shows <current directory>\<stdin>). OUTPUT may be the
@@ -56,7 +58,10 @@ after the third are ignored, each with a warning (after --, silently):
                        add a definition after those of OPTIONS, as compilers
                        do: NAME alone is defined as 1, and VALUE is taken as it
                        stands (spaces and # too)
-  --quiet              no progress account
+  --quiet              no progress account; warnings stay
+  --strict             status 2 when an include found no file (or was nested
+                       too deep); OUTPUT is still written whole
+  -w, --no-warnings    no warnings on standard error
   --expand-angle       also expand #include <name> when an /I directory has it
   --no-expand PATTERN  copy a quoted include (or, with --expand-angle, an
                        angle include) whose name as written matches PATTERN
@@ -69,6 +74,11 @@ Markers in OUTPUT, where an include is not followed:
   //!!! INCLUDE CYCLE !!!   the file is already being expanded further up
   !!! INCLUDE TOO DEEP !!!  the including file is already 256 files deep
   !!! OUTPUT FILE !!!       the file found is OUTPUT itself
+
+Warnings on standard error, FILE:LINE: warning: TEXT, as editors read them,
+for every include a marker replaces, each time it is met (a cycle is a note),
+and for option lines ignored; FILE as given or relative to the current
+directory. Past 20 lines, one line at the end counts the rest.
 
 Progress lines on standard output:
   n_I=<n>              the number of include directories, the main source's
@@ -96,8 +106,9 @@ Exit status:
   2  the output is incomplete or a stream failed: a write to OUTPUT failed
      (a full disk, a file size limit), closing it failed, a file could not be
      read whole, an include nested too deep or an include of OUTPUT itself was
-     not followed, standard output could not be written, or the --deps file
-     could not be written. Standard error says what is missing.
+     not followed, standard output could not be written, the --deps file
+     could not be written, or, with --strict, an include found no file.
+     Standard error says what is missing.
 )";
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -47,6 +50,94 @@ int makePathEntry(const char* value, TextEntry* entry) {
   oemToWide(value, ConvBuffer.wide, kWorkBufferChars);
   size_t length = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
   return makeTextEntry(ResultBuffer.wide, length, u"", entry);
+}
+
+bool isBlank(char byte) {
+  return byte == ' ' || byte == '\t';
+}
+
+// The first byte of text[at, end) that is no CR, which the normalisation
+// drops; `end` when there is none.
+uint64_t skipCrs(const char* text, uint64_t at, uint64_t end) {
+  while (at < end && text[at] == '\r') ++at;
+  return at;
+}
+
+// The file's line `line` gets a warning: the text of `format`, shortened to a line.
+void warnAboutLine(const char* name, uint64_t line, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+void warnAboutLine(const char* name, uint64_t line, const char* format, ...) {
+  if (!countDiagnostic(Diagnostic::OptionLine)) return;
+  char text[256];
+  va_list arguments;
+  va_start(arguments, format);
+  vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  printDiagnostic(Diagnostic::OptionLine, name, line, "%s", text);
+}
+
+// Warns when the line `line`, whose text starts at text[at] (no blank) and
+// ends at text[end], looks like an option but is none, or is one with a
+// space its writer hardly meant. `commentLine`, when not 0, is an indented
+// comment line since the last line of text.
+void checkOptionLine(const char* name, uint64_t line, const char* text, uint64_t at, uint64_t end,
+                     bool indented, uint64_t commentLine) {
+  uint64_t second = skipCrs(text, at + 1, end);
+  char letter = second < end ? text[second] : 0;
+  bool upper = letter == 'I' || letter == 'D';
+  if (text[at] == '-') {
+    if (upper) {
+      warnAboutLine(name, line, "a line that begins with -%c is ignored; options begin with /%c",
+                    letter, letter);
+    }
+    return;
+  }
+  if (text[at] != '/') return;
+  if (letter == 'i' || letter == 'd') {
+    warnAboutLine(name, line,
+                  "a line that begins with /%c is ignored; options begin with /%c, in upper case",
+                  letter, letter - 'a' + 'A');
+  } else if (upper && indented) {
+    warnAboutLine(name, line, "an indented /%c line is ignored; options begin in the first column",
+                  letter);
+  } else if (upper && commentLine != 0) {
+    warnAboutLine(name, line,
+                  "this /%c line is ignored: the indented comment on line %" PRIu64
+                  " leaves a space at its start; begin comment lines in the first column",
+                  letter, commentLine);
+  } else if (upper) {
+    uint64_t third = skipCrs(text, second + 1, end);
+    if (third < end && isBlank(text[third])) {
+      warnAboutLine(name, line, "a space follows /%c and is taken as the start of the %s", letter,
+                    letter == 'I' ? "directory's name" : "definition");
+    }
+  }
+}
+
+// Warns about each line of text[0, count), the option file as read, that
+// looks like an option but is not taken as the user meant it. Physical lines
+// are counted, blank and comment lines too. The normalisation keeps the
+// indent of a comment line as a space and drops its line end and those of
+// the blank and comment lines after it: the next line of text then begins
+// with that space, and is no option.
+void warnAboutIgnoredLines(const char* name, const char* text, uint64_t count) {
+  uint64_t commentLine = 0;
+  for (uint64_t start = 0, line = 1; start < count; ++line) {
+    const void* lf = memchr(text + start, '\n', count - start);
+    uint64_t end =
+        lf != nullptr ? static_cast<uint64_t>(static_cast<const char*>(lf) - text) : count;
+    uint64_t at = start;
+    bool indented = false;
+    for (; at < end && (text[at] == '\r' || isBlank(text[at])); ++at) indented |= isBlank(text[at]);
+    if (at < end && text[at] == '#') {
+      if (indented) commentLine = line;
+    } else if (at < end) {
+      checkOptionLine(name, line, text, at, end, indented, commentLine);
+      commentLine = 0;
+    }
+    start = end + 1;
+  }
 }
 
 }  // namespace
@@ -134,6 +225,8 @@ int loadOptionFile(const char* name, OptionText* options) {
              static_cast<unsigned long long>(contents.count));
     return 0;
   }
+  // The lines given as flags are not the file's, and are not checked.
+  if (WarningsShown) warnAboutIgnoredLines(name, contents.bytes, contents.count);
   options->text = contents.bytes;
   options->length = normaliseOptionText(contents.bytes, contents.count);
   return 1;

@@ -210,6 +210,8 @@ int runTuflat(int argumentCount, char** arguments) {
       break;
   }
   ProgressShown = !command.quiet;
+  WarningsShown = !command.noWarnings;
+  command.modes.sourceName = command.sourceName;
   const char* optionName = command.optionName;
   const char* outputName = command.outputName;
   bool toStandardOutput = command.outputToStandardOutput || namesStandardOutput(outputName);
@@ -268,7 +270,9 @@ int runTuflat(int argumentCount, char** arguments) {
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
   if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
+  reportUnshownDiagnostics();
   bool dependenciesWritten =
       dependencyName == nullptr || writeDependencyFile(dependencyName, outputName);
-  return reportLosses() || !dependenciesWritten ? 2 : 0;
+  bool strictFailed = command.strict && reportMissingIncludes();
+  return reportLosses() || !dependenciesWritten || strictFailed ? 2 : 0;
 }

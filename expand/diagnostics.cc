@@ -25,8 +25,20 @@ bool closeFailed = false;
 DWORD closeError = NO_ERROR;
 bool standardOutputFailed = false;
 int standardOutputError = 0;
+uint64_t diagnosticCounts[static_cast<int>(Diagnostic::Kinds)];
+uint64_t diagnosticsPrinted = 0;
+
+// How the summary names each kind, counted.
+constexpr const char* kDiagnosticNames[] = {"include(s) not found", "include(s) nested too deep",
+                                            "include(s) of the output file", "include cycle(s)",
+                                            "option line(s) ignored"};
+static_assert(sizeof kDiagnosticNames / sizeof *kDiagnosticNames ==
+                  static_cast<int>(Diagnostic::Kinds),
+              "every kind has a name");
 
 }  // namespace
+
+bool WarningsShown = true;
 
 void flushStandardOutput() {
   if (fflush(stdout) == 0 && !ferror(stdout)) return;
@@ -49,6 +61,47 @@ void complain(const char* format, ...) {
   vfprintf(stderr, format, arguments);
   va_end(arguments);
   fputc('\n', stderr);
+}
+
+bool countDiagnostic(Diagnostic kind) {
+  ++diagnosticCounts[static_cast<int>(kind)];
+  return WarningsShown && diagnosticsPrinted < kShownDiagnostics;
+}
+
+void printDiagnostic(Diagnostic kind, const char* file, uint64_t line, const char* format, ...) {
+  ++diagnosticsPrinted;
+  flushStandardOutput();
+  fprintf(stderr, "%s:%" PRIu64 ": %s: ", file, line,
+          kind == Diagnostic::Cycle ? "note" : "warning");
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(stderr, format, arguments);
+  va_end(arguments);
+  fputc('\n', stderr);
+}
+
+void reportUnshownDiagnostics() {
+  uint64_t total = 0;
+  for (uint64_t count : diagnosticCounts) total += count;
+  if (!WarningsShown || total <= diagnosticsPrinted) return;
+  flushStandardOutput();
+  fprintf(stderr, "tuflat: %" PRIu64 " more warning(s) and note(s) not shown; in all:",
+          total - diagnosticsPrinted);
+  const char* separator = " ";
+  for (int kind = 0; kind < static_cast<int>(Diagnostic::Kinds); ++kind) {
+    if (diagnosticCounts[kind] == 0) continue;
+    fprintf(stderr, "%s%" PRIu64 " %s", separator, diagnosticCounts[kind], kDiagnosticNames[kind]);
+    separator = ", ";
+  }
+  fputc('\n', stderr);
+}
+
+int reportMissingIncludes() {
+  uint64_t missing = diagnosticCounts[static_cast<int>(Diagnostic::NotFound)];
+  if (missing == 0) return 0;
+  complain("--strict: %" PRIu64 " include(s) found no file and were written !!! NO FILE !!!",
+           missing);
+  return 1;
 }
 
 HANDLE openOrComplain(const char* name, DWORD access, DWORD disposition, const char* what) {

@@ -25,6 +25,24 @@ void noteCloseFailure(DWORD error);
 // A progress line that could not be formatted (no memory): standard output
 // failed, as if it had not been written.
 void noteUnshownLine();
+// The diagnostics that name a file and a line, in the form editors read:
+// `FILE:LINE: warning: TEXT` (a note for a cycle).
+enum class Diagnostic : uint8_t { NotFound, TooDeep, OutputFile, Cycle, OptionLine, Kinds };
+// False with --no-warnings: diagnostics are still counted, never printed.
+extern bool WarningsShown;
+// Counts one diagnostic of `kind`. True when its line is to be printed:
+// warnings are shown and fewer than kShownDiagnostics lines have been.
+constexpr uint64_t kShownDiagnostics = 20;
+bool countDiagnostic(Diagnostic kind);
+// Prints the line of a diagnostic that countDiagnostic let through, its text
+// formatted after the severity.
+void printDiagnostic(Diagnostic kind, const char* file, uint64_t line, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// When lines were held back: one line with how many, and the count of every kind.
+void reportUnshownDiagnostics();
+// With --strict: says how many includes found no file. Returns 1 when any did.
+int reportMissingIncludes();
+
 // Sends what standard output holds and remembers whether any of it, at any
 // time, failed to go out.
 void flushStandardOutput();

@@ -71,6 +71,15 @@ FileIdentity chain[kMaxIncludeDepth];
 bool chainIdentityKnown[kMaxIncludeDepth];
 // With line directives: each file's path as a C string literal's text.
 char* chainLinePath[kMaxIncludeDepth];
+// Each file's scanned bytes, where its include lines are counted when a
+// diagnostic names one.
+const char* chainBytes[kMaxIncludeDepth];
+uint64_t chainCount[kMaxIncludeDepth];
+// The name of the include being followed, as written in the bytes of the
+// file at depth - 1 (a replay follows names within them too). Diagnostics
+// about it come before any file it leads to is scanned.
+const char* includeName = nullptr;
+uint64_t includeNameLength = 0;
 
 RunConfig config;
 // True when a file's scan depends on nothing but its bytes and the run's
@@ -247,7 +256,7 @@ int search(const char16_t* name, SearchMemo** memo) {
 // The native spelling of a path with `\` and `"` escaped as in a C string,
 // and control characters in octal; null when it cannot be had.
 char* lineDirectivePath(const char16_t* path) {
-  char* native = config.absoluteLinePaths ? nativePathText(path) : shownPathText(path);
+  char* native = config.absoluteLinePaths ? nativePathText(path) : relativePathText(path);
   if (native == nullptr) return nullptr;
   size_t length = strlen(native);
   auto* escaped = new (std::nothrow) char[length * 4 + 1];
@@ -343,21 +352,59 @@ void expandSource(const char16_t* path, SourceFile* source) {
   if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
 
   if (contents.bytes != nullptr) {
-    chain[depth] = source->identity;
-    chainIdentityKnown[depth] = source->identityKnown;
-    ++depth;
-    TextEntry includer = SearchList.entries[0];
-    SearchList.entries[0] = own;
     // A byte-order mark is not text: compilers refuse it anywhere but at the
     // start of a file, and it would hide an include on the first line.
     bool mark = source->kept ? source->cached->byteOrderMark : startsWithByteOrderMark(contents);
     uint64_t skip = mark ? sizeof kByteOrderMark : 0;
+    chain[depth] = source->identity;
+    chainIdentityKnown[depth] = source->identityKnown;
+    chainBytes[depth] = contents.bytes + skip;
+    chainCount[depth] = contents.count - skip;
+    ++depth;
+    TextEntry includer = SearchList.entries[0];
+    SearchList.entries[0] = own;
     scanFile(path, source, contents.bytes + skip, contents.count - skip);
     SearchList.entries[0] = includer;
     --depth;
   }
   releaseSource(source);
   ::operator delete(own.text);
+}
+
+// The header being scanned as its user names it, by its path from the
+// current directory; null when no memory can be had. Freed with delete[].
+char* headerName() {
+  // Slot 0 holds the path followed by `\..`.
+  const TextEntry& slot = SearchList.entries[0];
+  size_t length = slot.count - 1 - 3;
+  auto* path = new (std::nothrow) char16_t[length + 1];
+  if (path == nullptr) return nullptr;
+  memcpy(path, slot.text, length * sizeof(char16_t));
+  path[length] = 0;
+  char* name = relativePathText(path);
+  delete[] path;
+  return name;
+}
+
+// Says on standard error where the include being followed stands, its name
+// as written, then `what`. Its line number is counted only for a warning
+// that is printed.
+void warnAtInclude(Diagnostic kind, const char* what) {
+  if (!countDiagnostic(kind)) return;
+  const char* bytes = chainBytes[depth - 1];
+  auto offset = static_cast<uint64_t>(includeName - bytes);
+  uint64_t line = countLineEnds(bytes, 0, offset, chainCount[depth - 1]) + 1;
+  // The name's delimiters, as the line writes them.
+  char open = includeName[-1];
+  char close = open == '<' ? '>' : '"';
+  size_t nameBytes = textLength(includeName, includeNameLength);
+  // The main source is named as its user gave it.
+  char* header = depth > 1 ? headerName() : nullptr;
+  const char* file = depth == 1 ? config.sourceName : header;
+  printDiagnostic(
+      kind, file != nullptr ? file : "(a path that cannot be shown)", line, "%c%.*s%c %s", open,
+      static_cast<int>(nameBytes < INT32_MAX ? nameBytes : INT32_MAX), includeName, close, what);
+  delete[] header;
 }
 
 // Expands a file opened at `path`, unless it is the output, is already being
@@ -368,11 +415,13 @@ int expandOpened(const char16_t* path, SourceFile* source) {
     writeOutputText("!!! OUTPUT FILE !!!\n");
     noteOutputIncluded();
     noteNotRead();
+    warnAtInclude(Diagnostic::OutputFile, "is the output file itself; wrote !!! OUTPUT FILE !!!");
     return 1;
   }
   if (source->identityKnown && isOnChain(source->identity)) {
     releaseSource(source);
     writeOutputText("//!!! INCLUDE CYCLE !!!\n");
+    warnAtInclude(Diagnostic::Cycle, "is already being expanded; wrote //!!! INCLUDE CYCLE !!!");
     return 1;
   }
   if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
@@ -396,11 +445,14 @@ void markTooDeep() {
   writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
   noteTooDeep();
   noteNotRead();
+  warnAtInclude(Diagnostic::TooDeep, "is nested too deep; wrote !!! INCLUDE TOO DEEP !!!");
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
 void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
   ScanRecorder* recorder = suspendForInclude(name, length);
+  includeName = name;
+  includeNameLength = length;
   size_t nameBytes = textLength(name, length);
   char16_t* wideName = ResultBuffer.wide;
   char16_t* longName = nullptr;
@@ -421,6 +473,7 @@ void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
     // Searched or opened directly, a name that nothing supplies leaves a trace.
     writeOutputText("!!! NO FILE !!!\n");
     if (config.includeOnce) noteMissingHeader();
+    warnAtInclude(Diagnostic::NotFound, "not found; wrote !!! NO FILE !!!");
   }
   ::operator delete(longName);
   resumeAfterInclude(recorder);
@@ -612,6 +665,8 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
       return false;
     }
     writeDirective(end, textEnd);
+    includeName = bytes + nameStart;
+    includeNameLength = closeOffset - nameStart;
     if (depth >= kMaxIncludeDepth) {
       releaseSource(&found);
       markTooDeep();

@@ -5,6 +5,7 @@
 
 #include "../platform/full_path.h"
 #include "../platform/os.h"
+#include "run_state.h"
 
 char* nativePathText(const char16_t* resolved) {
   size_t length = wideLength(resolved);
@@ -24,37 +25,38 @@ char* nativePathText(const char16_t* resolved) {
 
 namespace {
 
-// The current directory's native spelling, had once; null when it cannot be.
+// The current directory's native spelling, found at the first need: the
+// directory does not change during a run. Null when it cannot be had.
 const char* currentDirectoryText() {
   static char* text = nullptr;
-  static bool tried = false;
-  if (!tried) {
-    tried = true;
-    constexpr size_t kChars = 32768;
-    auto* resolved = new (std::nothrow) char16_t[kChars];
-    if (resolved != nullptr && resolveFullPath(u".", resolved, kChars * sizeof(char16_t)) > 4) {
-      text = nativePathText(resolved);
-    }
-    delete[] resolved;
-  }
+  static bool looked = false;
+  if (looked) return text;
+  looked = true;
+  auto* resolved = new (std::nothrow) char16_t[kWorkBufferChars];
+  if (resolved == nullptr) return nullptr;
+  resolveFullPath(u".", resolved, kWorkBufferBytes);
+  text = nativePathText(resolved);
+  delete[] resolved;
   return text;
+}
+
+bool isSeparator(char byte) {
+  return byte == '/' || byte == '\\';
 }
 
 }  // namespace
 
-char* shownPathText(const char16_t* resolved) {
+char* relativePathText(const char16_t* resolved) {
   char* native = nativePathText(resolved);
   const char* directory = currentDirectoryText();
   if (native == nullptr || directory == nullptr) return native;
   size_t length = strlen(directory);
-  // A root such as `/` or `C:\` ends with its separator already.
-  bool endsWithSeparator =
-      length > 0 && (directory[length - 1] == '/' || directory[length - 1] == '\\');
-  size_t skip = endsWithSeparator ? length : length + 1;
-  if (strncmp(native, directory, length) != 0 || strlen(native) <= skip ||
-      (!endsWithSeparator && native[length] != '/' && native[length] != '\\')) {
-    return native;
-  }
+  if (length == 0 || strncmp(native, directory, length) != 0) return native;
+  // A root such as `/` or `C:\` ends with its separator; any other
+  // directory's path goes on with one.
+  size_t skip = isSeparator(directory[length - 1]) ? length : length + 1;
+  if (skip > length && !isSeparator(native[length])) return native;
+  if (native[skip] == 0) return native;
   memmove(native, native + skip, strlen(native + skip) + 1);
   return native;
 }

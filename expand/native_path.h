@@ -7,8 +7,9 @@
 // path cannot be converted.
 char* nativePathText(const char16_t* resolved);
 
-// The same for a file below the current directory, but relative to it
-// (`src/a.h`), as a user would name it; null likewise.
-char* shownPathText(const char16_t* resolved);
+// A resolved path as a user names it from the current directory: relative to
+// it (`src/a.h`) when the file lies below it, else as nativePathText gives it.
+// In a new block (freed with delete[]); null as for nativePathText.
+char* relativePathText(const char16_t* resolved);
 
 #endif

@@ -23,6 +23,8 @@ struct RunConfig {
   // The main source is standard input, which no path names: the dependency
   // file leaves it out.
   bool mainSourceFromStandardInput = false;
+  // The main source as its user named it, which diagnostics call it by.
+  const char* sourceName = nullptr;
 };
 
 #endif

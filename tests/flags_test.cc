@@ -433,6 +433,11 @@ TEST_F(Flags, AnAngleIncludeFoundTooDeepIsMarkedAndCounted) {
   std::string expected = "\n\n";
   for (int n = 1; n <= 256; ++n) expected += "//--- #include <" + std::to_string(n) + ".h>\n";
   EXPECT_EQ(dir.read("out.c"), expected + "!!! INCLUDE TOO DEEP !!!\nend\n");
+  // Named by its delimiters, as written.
+  std::string file = runsWindowsProgram() ? "inc\\255.h" : "inc/255.h";
+  EXPECT_NE(run.err.find(file + ":1: warning: <256.h> is nested too deep; wrote !!! INCLUDE TOO "
+                                "DEEP !!!\n"),
+            std::string::npos);
   EXPECT_NE(run.err.find("1 include(s) nested too deep were not expanded"), std::string::npos);
 }
 
