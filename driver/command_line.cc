@@ -102,6 +102,8 @@ Request placeOperands(const Operands& operands, CommandLine* line) {
     return Request::Flatten;
   }
   if (operands.count < 3) {
+    // Taking the last name for OUTPUT could overwrite a source.
+    if (operands.count > 0) complain("no output file: name it third, or with -o OUTPUT");
     printUsage(stderr);
     return Request::Stop;
   }

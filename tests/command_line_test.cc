@@ -92,6 +92,7 @@ TEST_F(CommandLine, DashOTakesTheOutputAndTheOptionFileMayBeLeftOut) {
   }
   EXPECT_EQ(run({"-o", "new.c", "opts.txt", "a.c", "g.h"}).err,
             "tuflat: the output file is named twice: 'new.c' and 'g.h'\n");
+  EXPECT_EQ(run({"-I", ".", "opts.txt", "g.h"}).err.rfind("tuflat: no output file", 0), 0u);
   EXPECT_EQ(dir.read("g.h"), "#ifndef G\n#define G\nint g;\n#endif\n");
   EXPECT_FALSE(dir.exists("new.c"));
 }
