@@ -8,6 +8,7 @@
 #include "../expand/diagnostics.h"
 #include "../expand/expand.h"
 #include "../expand/output.h"
+#include "../expand/output_file.h"
 #include "../expand/progress.h"
 #include "../expand/run_state.h"
 #include "../platform/full_path.h"
@@ -135,10 +136,7 @@ int runTuflat(int argumentCount, char** arguments) {
     return outOfMemory();
   }
   DefineList.count = defines;
-  HANDLE output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
-  if (output == INVALID_HANDLE_VALUE) return 1;
-  OutputFile.handle = output;
-  OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
+  if (!openOutput(outputName)) return 1;
 
   progressCount("n_I=%s\n", directories + 1);
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
@@ -160,8 +158,8 @@ int runTuflat(int argumentCount, char** arguments) {
   if (dependencyName != nullptr) noteOptionFile(optionName);
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
-  if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
+  bool outputPlaced = closeOutput(outputName);
   bool dependenciesWritten =
       dependencyName == nullptr || writeDependencyFile(dependencyName, command.outputName);
-  return reportLosses() || !dependenciesWritten ? 2 : 0;
+  return reportLosses() || !outputPlaced || !dependenciesWritten ? 2 : 0;
 }

@@ -25,6 +25,10 @@ void noteCloseFailure(DWORD error);
 // A progress line that could not be formatted (no memory): standard output
 // failed, as if it had not been written.
 void noteUnshownLine();
+// 1 when the output file's text cannot be whole: a write or its close
+// failed, or an include named the output itself. Then an existing output is
+// better left as it was.
+int outputTextLost();
 // Sends what standard output holds and remembers whether any of it, at any
 // time, failed to go out.
 void flushStandardOutput();
