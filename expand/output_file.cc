@@ -35,13 +35,27 @@ bool isAStandardStream(const FileIdentity& identity) {
   return false;
 }
 
+// `name` made absolute, in a new block (delete[]); null without memory.
+// Wine's ReplaceFileA takes no relative names.
+char* fullNameOf(const char* name) {
+  DWORD room = GetFullPathNameA(name, 0, nullptr, nullptr);
+  auto* full = room > 0 ? new (std::nothrow) char[room] : nullptr;
+  if (full == nullptr) return nullptr;
+  DWORD length = GetFullPathNameA(name, room, full, nullptr);
+  if (length == 0 || length >= room) {
+    delete[] full;
+    return nullptr;
+  }
+  return full;
+}
+
 // The name a new text for the existing file `name` takes: the name itself,
 // or for a symbolic link the file it leads to, so that the link stays. Null
 // when that file cannot be named surely; the text then goes in place.
 char* replacedNameOf(const char* name, HANDLE existing, const FileIdentity& identity) {
   DWORD attributes = GetFileAttributesA(name);
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return joined(name, "");
+    return fullNameOf(name);
   }
   DWORD room = GetFinalPathNameByHandleA(existing, nullptr, 0, FILE_NAME_NORMALIZED);
   auto* target = room > 0 ? new (std::nothrow) char[room] : nullptr;
