@@ -79,7 +79,9 @@ Exit status:
      (a full disk, a file size limit), closing it failed, a file could not be
      read whole, an include nested too deep or an include of OUTPUT itself was
      not followed, standard output could not be written, or the --deps file
-     could not be written. Standard error says what is missing.
+     could not be written. Standard error says what is missing. OUTPUT is
+     written into a new file beside it, renamed over it when done: a failed
+     write or close, or an include of OUTPUT itself, leaves it as it was.
 )";
 
 }  // namespace

@@ -146,8 +146,12 @@ int createWrittenFile(const char* name, const char* what, WrittenFile* file) {
   *file = WrittenFile();
   HANDLE existing = CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
-    // Any other failure is left to the create, which says why as it always has.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return openInPlace(name, what, file);
+    // Any other failure is left to the create, which says why as it always
+    // has; so is a link that leads nowhere, which the create follows.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND ||
+        GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
+      return openInPlace(name, what, file);
+    }
     file->replacedName = joined(name, "");
     return file->replacedName != nullptr ? openBeside(name, what, file)
                                          : openInPlace(name, what, file);

@@ -117,6 +117,12 @@ TEST_F(SafeOutput, ModesAndLinksAreKept) {
   EXPECT_EQ(modeOf(dir.path() + "/real/target.c"), 0640u);
   EXPECT_EQ(temporaryFiles(dir.path() + "/real"), std::vector<std::string>());
 
+  // A link that leads nowhere is followed, as a plain create follows it.
+  ASSERT_EQ(symlink("real/made.c", (dir.path() + "/dangling.c").c_str()), 0);
+  EXPECT_EQ(flatten({}, "dangling.c").status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "/dangling.c"));
+  EXPECT_EQ(dir.read("real/made.c"), "\n\nint a;\n");
+
   // A new output is made as a plain create makes it.
   mode_t mask = umask(0);
   umask(mask);
