@@ -35,40 +35,31 @@ bool isAStandardStream(const FileIdentity& identity) {
   return false;
 }
 
-// `name` made absolute, in a new block (delete[]); null without memory.
-// Wine's ReplaceFileA takes no relative names.
-char* fullNameOf(const char* name) {
-  DWORD room = GetFullPathNameA(name, 0, nullptr, nullptr);
-  auto* full = room > 0 ? new (std::nothrow) char[room] : nullptr;
-  if (full == nullptr) return nullptr;
-  DWORD length = GetFullPathNameA(name, room, full, nullptr);
-  if (length == 0 || length >= room) {
-    delete[] full;
+// The name the open file has, links resolved, in a new block (delete[]).
+// Null when it cannot be had, or names another file (one whose name is gone).
+char* finalNameOf(HANDLE file, const FileIdentity& identity) {
+  // One more than asked for: Wine counts no terminator in the room it asks.
+  DWORD room = GetFinalPathNameByHandleA(file, nullptr, 0, FILE_NAME_NORMALIZED) + 1;
+  auto* name = room > 1 ? new (std::nothrow) char[room] : nullptr;
+  if (name == nullptr) return nullptr;
+  DWORD length = GetFinalPathNameByHandleA(file, name, room, FILE_NAME_NORMALIZED);
+  FileIdentity named;
+  if (length == 0 || length >= room || !identityOfNamedFile(name, &named) || !(named == identity)) {
+    delete[] name;
     return nullptr;
   }
-  return full;
+  return name;
 }
 
-// The name a new text for the existing file `name` takes: the name itself,
-// or for a symbolic link the file it leads to, so that the link stays. Null
-// when that file cannot be named surely; the text then goes in place.
+// The name a new text for the existing file `name` takes: the file's own
+// full name, so that a symbolic link stays and leads to the new text. Null
+// when a link's file cannot be named surely; the text then goes in place.
 char* replacedNameOf(const char* name, HANDLE existing, const FileIdentity& identity) {
+  char* finalName = finalNameOf(existing, identity);
+  if (finalName != nullptr) return finalName;
   DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return fullNameOf(name);
-  }
-  DWORD room = GetFinalPathNameByHandleA(existing, nullptr, 0, FILE_NAME_NORMALIZED);
-  auto* target = room > 0 ? new (std::nothrow) char[room] : nullptr;
-  if (target == nullptr) return nullptr;
-  DWORD length = GetFinalPathNameByHandleA(existing, target, room, FILE_NAME_NORMALIZED);
-  // A file whose name is gone (unlinked) is known by a name that is not its.
-  FileIdentity named;
-  if (length == 0 || length >= room || !identityOfNamedFile(target, &named) ||
-      !(named == identity)) {
-    delete[] target;
-    return nullptr;
-  }
-  return target;
+  bool link = attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return link ? nullptr : joined(name, "");
 }
 
 // Creates a new file beside file->replacedName, whose name no other file has,

@@ -498,25 +498,6 @@ DWORD GetFileAttributesA(const char* name) {
   return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
-DWORD GetFullPathNameA(const char* name, DWORD room, char* buffer, char** filePart) {
-  static char directory[PATH_MAX];
-  const char* base = "";
-  if (name[0] != '/') {
-    if (getcwd(directory, sizeof directory) == nullptr) return failWithErrno();
-    base = directory;
-  }
-  size_t baseLength = strlen(base);
-  bool separated = baseLength > 0 && base[baseLength - 1] != '/';
-  size_t length = baseLength + separated + strlen(name);
-  if (length >= room) return static_cast<DWORD>(length + 1);
-  snprintf(buffer, room, "%s%s%s", base, separated ? "/" : "", name);
-  if (filePart != nullptr) {
-    char* last = strrchr(buffer, '/');
-    *filePart = last[1] != 0 ? last + 1 : nullptr;
-  }
-  return static_cast<DWORD>(length);
-}
-
 DWORD GetFinalPathNameByHandleA(HANDLE file, char* name, DWORD room, DWORD) {
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", descriptorOf(file));

@@ -108,9 +108,6 @@ BOOL ReplaceFileA(const char* replaced, const char* replacement, const char* bac
 // The name itself is asked, not the file a link names: a symbolic link is a
 // reparse point, a directory a directory, anything else a normal file.
 DWORD GetFileAttributesA(const char* name);
-// A native name made absolute by the current directory, without looking at
-// the disk or resolving `.` and `..`.
-DWORD GetFullPathNameA(const char* name, DWORD room, char* buffer, char** filePart);
 // The absolute name of the open file, links resolved, as the kernel knows it.
 DWORD GetFinalPathNameByHandleA(HANDLE file, char* name, DWORD room, DWORD flags);
 DWORD GetLastError();
