@@ -73,8 +73,8 @@ HANDLE createTemporary(WrittenFile* file) {
              static_cast<unsigned long>(GetCurrentProcessId()), counter++);
     char* name = joined(file->replacedName, suffix);
     if (name == nullptr || !removeOnInterruption(name)) {
-      delete[] name;
       SetLastError(name == nullptr ? ERROR_NOT_ENOUGH_MEMORY : ERROR_FILENAME_EXCED_RANGE);
+      delete[] name;
       return INVALID_HANDLE_VALUE;
     }
     // Armed before the file exists, so that no moment leaves it behind.
