@@ -108,7 +108,9 @@ Exit status:
      read whole, an include nested too deep or an include of OUTPUT itself was
      not followed, standard output could not be written, the --deps file
      could not be written, or, with --strict, an include found no file.
-     Standard error says what is missing.
+     Standard error says what is missing. OUTPUT is written into a new file
+     beside it, renamed over it when done: a failed write or close, or an
+     include of OUTPUT itself, leaves it as it was.
 )";
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "../expand/diagnostics.h"
 #include "../expand/expand.h"
 #include "../expand/output.h"
+#include "../expand/output_file.h"
 #include "../expand/progress.h"
 #include "../expand/run_state.h"
 #include "../platform/full_path.h"
@@ -242,12 +243,11 @@ int runTuflat(int argumentCount, char** arguments) {
   }
   SearchList.count = directories + 2;
   if (!makeDefineList(options, command)) return outOfMemory();
-  if (!toStandardOutput) {
-    output = openOrComplain(outputName, GENERIC_WRITE, CREATE_ALWAYS, "output file");
+  if (toStandardOutput) {
+    useOutputHandle(output);
+  } else if (!openOutput(outputName)) {
+    return 1;
   }
-  if (output == INVALID_HANDLE_VALUE) return 1;
-  OutputFile.handle = output;
-  OutputIdentityKnown = getFileIdentity(output, &OutputIdentity) != 0;
 
   progressCount("n_I=%s\n", directories + 1);
   for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
@@ -269,10 +269,10 @@ int runTuflat(int argumentCount, char** arguments) {
   if (dependencyName != nullptr && optionName != nullptr) noteOptionFile(optionName);
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
-  if (!CloseHandle(OutputFile.handle)) noteCloseFailure(GetLastError());
+  bool outputPlaced = closeOutput(outputName);
   reportUnshownDiagnostics();
   bool dependenciesWritten =
       dependencyName == nullptr || writeDependencyFile(dependencyName, outputName);
   bool strictFailed = command.strict && reportMissingIncludes();
-  return reportLosses() || !dependenciesWritten || strictFailed ? 2 : 0;
+  return reportLosses() || !outputPlaced || !dependenciesWritten || strictFailed ? 2 : 0;
 }

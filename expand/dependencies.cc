@@ -7,6 +7,7 @@
 #include "../platform/simple_file.h"
 #include "diagnostics.h"
 #include "native_path.h"
+#include "output_file.h"
 #include "run_state.h"
 #include "tables.h"
 
@@ -135,18 +136,16 @@ int writeDependencyFile(const char* name, const char* target) {
     complain("the dependency file '%s' was not written: not enough memory", name);
     return 0;
   }
-  SimpleFile file;
-  file.handle = openOrComplain(name, GENERIC_WRITE, CREATE_ALWAYS, "dependency file");
-  if (file.handle == INVALID_HANDLE_VALUE) return 0;
-  bool whole = file.write(text, textLength) == textLength;
+  WrittenFile file;
+  if (!createWrittenFile(name, "dependency file", &file)) return 0;
+  SimpleFile writer;
+  writer.handle = file.handle;
+  bool whole = writer.write(text, textLength) == textLength;
   DWORD error = GetLastError();
   if (!CloseHandle(file.handle) && whole) {
     whole = false;
     error = GetLastError();
   }
-  if (!whole) {
-    complain("cannot write the dependency file '%s': %s", name, systemErrorText(error));
-    return 0;
-  }
-  return 1;
+  if (!whole) complain("cannot write the dependency file '%s': %s", name, systemErrorText(error));
+  return finishWrittenFile(&file, whole, name, "dependency file") && whole;
 }

@@ -142,6 +142,10 @@ void noteCloseFailure(DWORD error) {
   closeError = error;
 }
 
+int outputTextLost() {
+  return writeFailures > 0 || closeFailed || outputIncludes > 0;
+}
+
 int reportLosses() {
   flushStandardOutput();
   bool outputIncomplete = writeFailures > 0 || unreadFiles > 0 || tooDeepIncludes > 0 ||

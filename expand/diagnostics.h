@@ -43,6 +43,10 @@ void reportUnshownDiagnostics();
 // With --strict: says how many includes found no file. Returns 1 when any did.
 int reportMissingIncludes();
 
+// 1 when the output file's text cannot be whole: a write or its close
+// failed, or an include named the output itself. Then an existing output is
+// better left as it was.
+int outputTextLost();
 // Sends what standard output holds and remembers whether any of it, at any
 // time, failed to go out.
 void flushStandardOutput();

@@ -21,6 +21,16 @@ inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
 // 1 and the identity of the open file, or 0 when the system cannot tell.
 int getFileIdentity(HANDLE file, FileIdentity* identity);
 
+// 1 when the open file is a regular file: not a directory, a device, a pipe
+// or a console.
+int isRegularFile(HANDLE file);
+
+// Until called again, an interruption of the process (Ctrl-C, a request to
+// end it) first removes the file `name`, then ends the process as the
+// interruption would have; null stops it. The name is copied. Returns 0,
+// doing nothing, when the name is too long to keep.
+int removeOnInterruption(const char* name);
+
 // One piece of a write made of many.
 struct OutputSpan {
   const void* bytes;

@@ -1,6 +1,7 @@
 #include "run_tool.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,6 +120,11 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
       struct rlimit limit = {setup.fileSizeLimit, setup.fileSizeLimit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    constexpr uid_t kNobody = 65534;
+    if (setup.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+      _exit(125);
+    }
     if (chdir(directory.c_str()) != 0) _exit(126);
     execvp(argv[0], argv.data());
     _exit(127);
@@ -133,6 +139,7 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
     }
     close(inputPipe[1]);
   }
+  if (setup.whileRunning) setup.whileRunning(child);
   int status = 0;
   waitpid(child, &status, 0);
   ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contentsOf(out),

@@ -6,6 +6,7 @@
 #ifndef TUFLAT_TESTS_RUN_TOOL_H
 #define TUFLAT_TESTS_RUN_TOOL_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,12 @@ struct RunSetup {
   bool exactOutput = false;
   // The largest file the program may write, in bytes; 0 for no limit.
   unsigned long fileSizeLimit = 0;
+  // When the tests run as root, the program runs as the user nobody, so that
+  // files without write permission are refused to it as to any user.
+  bool unprivileged = false;
+  // Called with the program's process id while it runs; the run is waited
+  // for once it returns.
+  std::function<void(int)> whileRunning;
 };
 
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory,

@@ -56,3 +56,9 @@ void writeWholeFile(const std::string& path, const std::string& contents) {
   out << contents;
   if (!out) throw std::runtime_error("cannot write " + path);
 }
+
+std::string numberedLines(size_t bytes) {
+  std::string text;
+  for (int i = 0; text.size() < bytes; ++i) text += "int v" + std::to_string(i) + ";\n";
+  return text;
+}

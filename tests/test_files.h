@@ -25,6 +25,9 @@ class ScratchDirectory {
   std::string path_;
 };
 
+// Lines `int vN;` numbered from 0, at least `bytes` of them in all.
+std::string numberedLines(size_t bytes);
+
 std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::string& contents);
 

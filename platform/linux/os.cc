@@ -23,6 +23,56 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   return 1;
 }
 
+int isRegularFile(HANDLE file) {
+  struct stat status;
+  return statusOf(file, &status) && S_ISREG(status.st_mode);
+}
+
+namespace {
+
+// Read by the signal handler, which may run at any moment: the name is only
+// changed while `removalArmed` is 0.
+char removedName[PATH_MAX];
+volatile sig_atomic_t removalArmed = 0;
+
+void removeAndEnd(int signalNumber) {
+  if (removalArmed) unlink(removedName);
+  // SA_RESETHAND gave the signal its default action back; it is blocked
+  // until the handler returns, and then ends the process.
+  raise(signalNumber);
+}
+
+void catchInterruptions() {
+  static bool caught = false;
+  if (caught) return;
+  caught = true;
+  struct sigaction action = {};
+  action.sa_handler = removeAndEnd;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  static const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int signalNumber : kInterruptions) {
+    struct sigaction previous;
+    // A signal the parent ignores (a background job's SIGINT) stays ignored.
+    if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      sigaction(signalNumber, &action, nullptr);
+    }
+  }
+}
+
+}  // namespace
+
+int removeOnInterruption(const char* name) {
+  removalArmed = 0;
+  if (name == nullptr) return 1;
+  size_t length = strlen(name);
+  if (length >= sizeof removedName) return 0;
+  memcpy(removedName, name, length + 1);
+  catchInterruptions();
+  removalArmed = 1;
+  return 1;
+}
+
 uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
   // vector[0, filled) holds the bytes of spans[next - filled, next) not yet
   // written, the first of them perhaps in part.

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "handle.h"
@@ -300,6 +301,8 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
   }
   if (creation == CREATE_ALWAYS && !(flags & O_PATH)) {
     flags |= O_CREAT | O_TRUNC;
+  } else if (creation == CREATE_NEW && !(flags & O_PATH)) {
+    flags |= O_CREAT | O_EXCL;
   } else if (creation != OPEN_EXISTING) {
     fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -452,6 +455,61 @@ BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size) {
 BOOL CloseHandle(HANDLE handle) {
   if (descriptorOf(handle) == lastOpened.descriptor) lastOpened.descriptor = -1;
   return close(descriptorOf(handle)) == 0 || failWithErrno();
+}
+
+HANDLE GetStdHandle(DWORD which) {
+  return handleOf(which == STD_OUTPUT_HANDLE ? 1 : which == STD_ERROR_HANDLE ? 2 : 0);
+}
+
+DWORD GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
+}
+
+BOOL DeleteFileA(const char* name) {
+  return unlink(name) == 0 || failWithErrno();
+}
+
+BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
+  if (flags != MOVEFILE_REPLACE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
+  return rename(from, to) == 0 || failWithErrno();
+}
+
+BOOL ReplaceFileA(const char* replaced, const char* replacement, const char* backup, DWORD flags,
+                  void*, void*) {
+  if (backup != nullptr || flags != 0) return fail(ERROR_INVALID_PARAMETER);
+  struct stat status;
+  if (stat(replaced, &status) != 0) return failWithErrno();
+  // Only the owner or a privileged process may give the file away; the
+  // mode goes after, since a change of owner clears the set-id bits.
+  if (chown(replacement, status.st_uid, status.st_gid) != 0) {
+    (void)!chown(replacement, static_cast<uid_t>(-1), status.st_gid);
+  }
+  if (chmod(replacement, status.st_mode & 07777) != 0) return failWithErrno();
+  return rename(replacement, replaced) == 0 || failWithErrno();
+}
+
+DWORD GetFileAttributesA(const char* name) {
+  struct stat status;
+  if (lstat(name, &status) != 0) {
+    failWithErrno();
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (S_ISLNK(status.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+  return S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE file, char* name, DWORD room, DWORD) {
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", descriptorOf(file));
+  static char target[PATH_MAX];
+  ssize_t length = readlink(link, target, sizeof target);
+  if (length < 0) return failWithErrno();
+  if (static_cast<size_t>(length) == sizeof target) return fail(ERROR_FILENAME_EXCED_RANGE);
+  // Windows asks for room for the terminator too.
+  if (static_cast<DWORD>(length) >= room) return static_cast<DWORD>(length) + 1;
+  memcpy(name, target, static_cast<size_t>(length));
+  name[length] = 0;
+  return static_cast<DWORD>(length);
 }
 
 DWORD GetLastError() {

@@ -25,6 +25,7 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_SHARE_READ = 1;
 constexpr DWORD FILE_SHARE_WRITE = 2;
 constexpr DWORD FILE_SHARE_DELETE = 4;
+constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_BEGIN = 0;
@@ -35,11 +36,16 @@ constexpr DWORD FILE_TYPE_UNKNOWN = 0;
 constexpr DWORD FILE_TYPE_DISK = 1;
 constexpr DWORD FILE_TYPE_CHAR = 2;
 constexpr DWORD FILE_TYPE_PIPE = 3;
-constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
-constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 1;
+constexpr DWORD FILE_NAME_NORMALIZED = 0;
+constexpr DWORD VOLUME_NAME_DOS = 0;
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_INVALID_FUNCTION = 1;
@@ -69,8 +75,9 @@ struct SECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 
 // Opens with O_PATH when the access is 0 (enough to identify a file), never
-// opens a directory, and supports OPEN_EXISTING and CREATE_ALWAYS. A FIFO
-// opened for reading does not wait for a writer.
+// opens a directory, and supports OPEN_EXISTING, CREATE_ALWAYS and CREATE_NEW.
+// A file created gets mode 0666 less the umask. A FIFO opened for reading
+// does not wait for a writer.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD creation, DWORD flags, HANDLE templateFile);
 // Opens only Z: paths, bare, prefixed `\\?\` or in the device form `\\.\`.
@@ -86,6 +93,24 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 // Regular files and block devices only, as on Windows, where other files have no size.
 BOOL GetFileSizeEx(HANDLE file, LARGE_INTEGER* size);
 BOOL CloseHandle(HANDLE handle);
+HANDLE GetStdHandle(DWORD which);
+DWORD GetCurrentProcessId();
+
+// Names, narrow and native, as CreateFileA takes them.
+BOOL DeleteFileA(const char* name);
+// Only with MOVEFILE_REPLACE_EXISTING: a rename, which replaces a file at `to`.
+BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
+// Renames `replacement` over `replaced`, which must exist and whose mode,
+// owner and group (as far as the process may set them) it takes first, as
+// Windows keeps the replaced file's attributes and ACLs. No backup and no
+// flags are supported.
+BOOL ReplaceFileA(const char* replaced, const char* replacement, const char* backup, DWORD flags,
+                  void* exclude, void* reserved);
+// The name itself is asked, not the file a link names: a symbolic link is a
+// reparse point, a directory a directory, anything else a normal file.
+DWORD GetFileAttributesA(const char* name);
+// The absolute name of the open file, links resolved, as the kernel knows it.
+DWORD GetFinalPathNameByHandleA(HANDLE file, char* name, DWORD room, DWORD flags);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 // Lexical resolution: never looks at the disk.

@@ -18,6 +18,40 @@ int getFileIdentity(HANDLE file, FileIdentity* identity) {
   return 1;
 }
 
+int isRegularFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+         (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+namespace {
+
+// Read by the console's handler thread: the name is only changed while
+// `removalArmed` is 0.
+char removedName[MAX_PATH * 4];
+volatile LONG removalArmed = 0;
+
+BOOL WINAPI removeAndEnd(DWORD) {
+  // The file is open with shared deletion: it goes once the process ends.
+  if (removalArmed) DeleteFileA(removedName);
+  // Not handled: the default handler ends the process.
+  return FALSE;
+}
+
+}  // namespace
+
+int removeOnInterruption(const char* name) {
+  removalArmed = 0;
+  if (name == nullptr) return 1;
+  size_t length = strlen(name);
+  if (length >= sizeof removedName) return 0;
+  memcpy(removedName, name, length + 1);
+  static bool caught = false;
+  if (!caught) caught = SetConsoleCtrlHandler(removeAndEnd, TRUE) != 0;
+  removalArmed = 1;
+  return 1;
+}
+
 uint64_t writeSpans(HANDLE file, const OutputSpan* spans, uint32_t count) {
   // Windows gathers only into whole aligned pages of unbuffered files, so
   // short spans are copied together; a long one goes out on its own, as does
