@@ -315,7 +315,7 @@ void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t co
     noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
   }
   if (replayable) {
-    scanOrReplay(source, bytes, count, expandInclude);
+    scanOrReplay(source, bytes, count, scanText, expandInclude);
     return;
   }
   if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);

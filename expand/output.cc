@@ -4,7 +4,6 @@
 
 #include "../platform/os.h"
 #include "diagnostics.h"
-#include "replay.h"
 #include "run_state.h"
 
 namespace {
@@ -84,6 +83,8 @@ void sendAtOnce(const void* bytes, uint64_t count) {
 
 }  // namespace
 
+OutputWriteHook WriteHook = nullptr;
+
 void releaseOutputBlock(void* block, uint64_t size) {
   // While lasting bytes wait, spans may lie in it: it goes once they have
   // been sent, unless too much memory would wait with it.
@@ -119,7 +120,7 @@ void flushOutput() {
 }
 
 void writeOutput(const void* bytes, uint64_t count) {
-  if (ActiveRecorder != nullptr) recordWrite(bytes, count);
+  if (WriteHook != nullptr) WriteHook(bytes, count);
   if (makeRoom(count)) {
     copyOut(bytes, count);
   } else {
@@ -128,7 +129,7 @@ void writeOutput(const void* bytes, uint64_t count) {
 }
 
 void writeLastingOutput(const void* bytes, uint64_t count) {
-  if (ActiveRecorder != nullptr) recordWrite(bytes, count);
+  if (WriteHook != nullptr) WriteHook(bytes, count);
   if (!makeRoom(count)) {
     sendAtOnce(bytes, count);
   } else if (count > 0) {

@@ -6,6 +6,11 @@
 
 #include <cstdint>
 
+// While set, sees every write, before it is sent: how a scan being recorded
+// learns what it writes. Null when nothing records.
+using OutputWriteHook = void (*)(const void* bytes, uint64_t count);
+extern OutputWriteHook WriteHook;
+
 // Copies the bytes: they may be gone when the call returns.
 void writeOutput(const void* bytes, uint64_t count);
 void writeOutputText(const char* text);

@@ -22,7 +22,14 @@ void progressCount(const char* format, uint64_t count) {
 }
 
 void progressWide(const char* format, const char16_t* text) {
-  if (ProgressShown && !printWide(format, text)) noteUnshownLine();
+  if (!ProgressShown) return;
+  size_t length = 0;
+  const char* shown = printableText(text, &length);
+  if (shown == nullptr) {
+    noteUnshownLine();
+    return;
+  }
+  printLine(format, shown, length);
 }
 
 void progressBytes(const char* format, const char* name, size_t length) {

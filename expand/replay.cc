@@ -52,9 +52,10 @@ struct ScanRecorder {
   bool failed;
 };
 
-ScanRecorder* ActiveRecorder = nullptr;
-
 namespace {
+
+// The scan being recorded, at the level being written now; null when none.
+ScanRecorder* ActiveRecorder = nullptr;
 
 uint64_t recordSize(const ScanRecorder& recorder) {
   return sizeof(PackedRecord) + recorder.eventCount * sizeof(ScanEvent) + recorder.textCount;
@@ -170,8 +171,7 @@ char* pack(const ScanRecorder& recorder, uint64_t* size) {
   return block;
 }
 
-}  // namespace
-
+// Notes a write of the active scan; the output's write hook while one records.
 void recordWrite(const void* bytes, uint64_t count) {
   ScanRecorder* recorder = ActiveRecorder;
   uint64_t offset = 0;
@@ -184,6 +184,14 @@ void recordWrite(const void* bytes, uint64_t count) {
   if (addText(recorder, bytes, count)) addEvent(recorder, EventKind::Text, start, count);
 }
 
+// Makes `recorder` the active one, which sees every write.
+void activate(ScanRecorder* recorder) {
+  ActiveRecorder = recorder;
+  WriteHook = recorder != nullptr ? recordWrite : nullptr;
+}
+
+}  // namespace
+
 void printAngleInclude(const char* name, uint64_t length) {
   if (ActiveRecorder != nullptr) noteAngleLine(ActiveRecorder, name, length);
   printAngleName(name, length);
@@ -192,28 +200,29 @@ void printAngleInclude(const char* name, uint64_t length) {
 ScanRecorder* suspendForInclude(const char* name, uint64_t length) {
   ScanRecorder* recorder = ActiveRecorder;
   if (recorder != nullptr) noteName(EventKind::Include, name, length);
-  ActiveRecorder = nullptr;
+  activate(nullptr);
   return recorder;
 }
 
 void resumeAfterInclude(ScanRecorder* recorder) {
-  ActiveRecorder = recorder;
+  activate(recorder);
 }
 
-void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, FollowInclude follow) {
+void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, ScanBytes scan,
+                  FollowInclude follow) {
   ScanRecorder* outer = ActiveRecorder;
-  ActiveRecorder = nullptr;
+  activate(nullptr);
   CachedPath* entry = source->kept ? source->cached : nullptr;
   if (entry != nullptr && entry->scan != nullptr) {
     replay(entry->scan, bytes, follow);
   } else if (entry == nullptr || entry->noScan) {
-    scanText(bytes, count);
+    scan(bytes, count);
   } else {
     ScanRecorder recorder = {bytes, count, count + kRecordAllowance, nullptr, 0, 0, nullptr, 0,
                              0,     false};
-    ActiveRecorder = &recorder;
-    scanText(bytes, count);
-    ActiveRecorder = nullptr;
+    activate(&recorder);
+    scan(bytes, count);
+    activate(nullptr);
     uint64_t size = 0;
     char* record = recorder.failed ? nullptr : pack(recorder, &size);
     if (record == nullptr || !keepScan(&RunFileCache, entry, record, size)) {
@@ -223,5 +232,5 @@ void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, FollowInclude
     ::operator delete(recorder.events);
     ::operator delete(recorder.text);
   }
-  ActiveRecorder = outer;
+  activate(outer);
 }

@@ -10,16 +10,10 @@
 
 #include <cstdint>
 
-#include "expand.h"
+#include "source_file.h"
 
 struct ScanRecorder;
 struct SearchMemo;
-
-// The scan being recorded, at the level being written now; null when none.
-extern ScanRecorder* ActiveRecorder;
-
-// Notes a write of the active scan; called for every write to the output.
-void recordWrite(const void* bytes, uint64_t count);
 
 // Reports an angle include's name, name[0, length), on standard output.
 void printAngleInclude(const char* name, uint64_t length);
@@ -35,8 +29,12 @@ void resumeAfterInclude(ScanRecorder* recorder);
 // searched the same way every time it is replayed.
 using FollowInclude = void (*)(const char* name, uint64_t length, SearchMemo** memo);
 
-// Scans bytes[0, count) of an opened file, or replays the record of its scan
-// when the run keeps its bytes and has one.
-void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, FollowInclude follow);
+// The scan of a file's bytes, which follows their includes as it goes.
+using ScanBytes = void (*)(char* bytes, uint64_t count);
+
+// Scans bytes[0, count) of an opened file with `scan`, or replays the record
+// of its scan when the run keeps its bytes and has one.
+void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, ScanBytes scan,
+                  FollowInclude follow);
 
 #endif

@@ -33,7 +33,7 @@ int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t c
   return 1;
 }
 
-// The line that printWide prints for `format` and `text`.
+// The line that progressWide prints for `format` and `text`.
 int appendLine(SearchMemos* memos, SearchMemo* memo, const char* format, const char16_t* text) {
   size_t length = 0;
   const char* shown = printableText(text, &length);

@@ -63,13 +63,9 @@ HANDLE copyStandardHandle(DWORD which);
 // buffers the new stream.
 void printToStandardError();
 
-// Prints `format`, whose only conversion is one %s, with `text` in its place,
-// converted to the OEM code page. The line comes out whole whatever it holds.
-// Returns 0, printing nothing, when the text cannot be converted.
-int printWide(const char* format, const char16_t* text);
-
-// The bytes printWide shows for `text`, *length of them, in a block that
-// stays valid until the next call; null when they cannot be had (no memory).
+// The bytes a progress line shows for `text`, converted to the OEM code
+// page, *length of them, in a block that stays valid until the next call;
+// null when they cannot be had (no memory).
 const char* printableText(const char16_t* text, size_t* length);
 
 // The platform's own spelling of a path resolved by resolveFullPath, for

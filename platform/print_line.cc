@@ -4,8 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "os.h"
-
 LineFormat splitFormat(const char* format) {
   // Formats are a few bytes: a plain walk costs less than strstr and strlen.
   LineFormat parts = {0, nullptr, 0};
@@ -29,14 +27,6 @@ void printLine(const char* format, const char* text, size_t length) {
   if (length > 0) memcpy(line + parts.prefix, text, length);
   memcpy(line + parts.prefix + length, parts.suffix, parts.suffixLength);
   fwrite(line, 1, whole, stdout);
-}
-
-int printWide(const char* format, const char16_t* text) {
-  size_t length = 0;
-  const char* shown = printableText(text, &length);
-  if (shown == nullptr) return 0;
-  printLine(format, shown, length);
-  return 1;
 }
 
 char* textRoom(size_t count) {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "winapi.h"
+#include "win_types.h"
 
 // A handle is the descriptor plus one, so that no open file is ever null.
 inline HANDLE handleOf(int descriptor) {

@@ -8,14 +8,7 @@
 
 #include <cstdint>
 
-typedef void* HANDLE;
-typedef uint32_t DWORD;
-typedef int32_t LONG;
-typedef int BOOL;
-typedef unsigned int UINT;
-typedef union {
-  int64_t QuadPart;
-} LARGE_INTEGER;
+#include "win_types.h"
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(0)))
 #define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFF))
