@@ -11,14 +11,13 @@
 #include "dependencies.h"
 #include "diagnostics.h"
 #include "include_once.h"
-#include "name_candidates.h"
 #include "name_pattern.h"
 #include "native_path.h"
 #include "output.h"
 #include "progress.h"
 #include "replay.h"
 #include "run_state.h"
-#include "search_memo.h"
+#include "search.h"
 
 namespace {
 
@@ -162,95 +161,11 @@ void noteNotRead() {
   if (config.includeOnce) noteUnreadHeader();
 }
 
-bool isOnChain(const FileIdentity& identity) {
-  for (int level = 0; level < depth; ++level) {
-    if (chainIdentityKnown[level] && chain[level] == identity) return true;
-  }
-  return false;
-}
-
 // The length of name[0, length) as C text, which ends at a NUL byte.
 size_t textLength(const char* name, uint64_t length) {
   const void* nul = memchr(name, 0, length);
   return nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
                         : static_cast<size_t>(length);
-}
-
-// The resolved path of `name` in a SearchList slot, in ConvBuffer; null
-// when it does not fit the buffer, and so cannot open.
-const char16_t* candidatePath(uint32_t slot, const char16_t* name, size_t nameLength) {
-  const char16_t* directory = SearchList.entries[slot].text;
-  size_t directoryLength = SearchList.entries[slot].count - 1;
-  if (directoryLength + 1 + nameLength >= kWorkBufferChars) return nullptr;
-  char16_t* candidate = CandidateBuffer.wide;
-  memcpy(candidate, directory, directoryLength * sizeof(char16_t));
-  candidate[directoryLength] = u'\\';
-  memcpy(candidate + directoryLength + 1, name, (nameLength + 1) * sizeof(char16_t));
-  resolveFullPath(candidate, ConvBuffer.wide, kWorkBufferBytes);
-  return ConvBuffer.wide;
-}
-
-void printEntry(const char16_t* path) {
-  SearchMemo* none = nullptr;
-  printTrial(&RunSearchMemos, &none, path, SearchList.entries[0].text);
-}
-
-int expandOpened(const char16_t* path, SourceFile* source);
-
-// The candidates of one search in the `/I` slots, found when first needed.
-struct KnownCandidates {
-  NameCandidates* found = nullptr;
-  bool looked = false;
-};
-
-// The candidate of `name` in `slot`, with its cache entry in *entry (null
-// when the cache cannot hold it); null when there is none.
-const char16_t* candidateIn(uint32_t slot, const char16_t* name, size_t nameLength,
-                            KnownCandidates* known, CachedPath** entry) {
-  CachedPath** remembered = nullptr;
-  if (slot >= kFirstIncludeDirectorySlot) {
-    if (!known->looked) {
-      known->found = findCandidates(&RunCandidates, name, nameLength, SearchList.count);
-      known->looked = true;
-    }
-    if (known->found != nullptr) remembered = &known->found->entries[slot];
-  }
-  if (remembered != nullptr && *remembered != nullptr) {
-    *entry = *remembered;
-    return (*entry)->key.text;
-  }
-  const char16_t* candidate = candidatePath(slot, name, nameLength);
-  *entry = candidate != nullptr ? findPath(&RunFileCache, candidate) : nullptr;
-  if (remembered != nullptr) *remembered = *entry;
-  return candidate;
-}
-
-// Tries the name in the SearchList slots in order, from the first not known
-// to miss; the first that opens wins.
-int search(const char16_t* name, SearchMemo** memo) {
-  size_t nameLength = wideLength(name);
-  const char16_t* includer = SearchList.entries[0].text;
-  SearchStart start = beginSearch(&RunSearchMemos, includer, name, memo);
-  if (!start.printed) printTrial(&RunSearchMemos, &start.recording, name, includer);
-  KnownCandidates known;
-  for (uint32_t slot = start.slot; slot < SearchList.count; ++slot) {
-    CachedPath* entry = slot == start.slot ? start.hit : nullptr;
-    const char16_t* candidate;
-    if (entry != nullptr) {
-      candidate = entry->key.text;
-    } else {
-      candidate = candidateIn(slot, name, nameLength, &known, &entry);
-      if (candidate == nullptr) continue;
-      printTrial(&RunSearchMemos, &start.recording, candidate, includer);
-    }
-    SourceFile source;
-    if (openCachedSource(candidate, entry, &source)) {
-      noteHit(&start.recording, slot, entry);
-      return expandOpened(candidate, &source);
-    }
-    noteMiss(&start.recording, slot, entry);
-  }
-  return 0;
 }
 
 // The native spelling of a path with `\` and `"` escaped as in a C string,
@@ -407,37 +322,39 @@ void warnAtInclude(Diagnostic kind, const char* what) {
   delete[] header;
 }
 
-// Expands a file opened at `path`, unless it is the output, is already being
-// expanded, or need not be expanded again.
-int expandOpened(const char16_t* path, SourceFile* source) {
-  if (source->identityKnown && OutputIdentityKnown && source->identity == OutputIdentity) {
-    releaseSource(source);
-    writeOutputText("!!! OUTPUT FILE !!!\n");
-    noteOutputIncluded();
-    noteNotRead();
-    warnAtInclude(Diagnostic::OutputFile, "is the output file itself; wrote !!! OUTPUT FILE !!!");
-    return 1;
-  }
-  if (source->identityKnown && isOnChain(source->identity)) {
-    releaseSource(source);
-    writeOutputText("//!!! INCLUDE CYCLE !!!\n");
-    warnAtInclude(Diagnostic::Cycle, "is already being expanded; wrote //!!! INCLUDE CYCLE !!!");
-    return 1;
-  }
-  if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
-    releaseSource(source);
-    progressWide("once-skip=<%s>\n", path);
-    return 1;
-  }
-  expandSource(path, source);
-  return 1;
+// The files being expanded, as the search sees them.
+OpenChain openChain() {
+  return {chain, chainIdentityKnown, depth};
 }
 
-// Opens the file at `path` and expands it.
-int expandPath(const char16_t* path) {
-  SourceFile source;
-  if (!openSource(path, &source)) return 0;
-  return expandOpened(path, &source);
+// Expands the file an include led to, unless it is the output, is already
+// being expanded, or need not be expanded again. Returns 0 when no file was
+// found.
+int followLead(Lead lead, Found* found) {
+  switch (lead) {
+    case Lead::Missing:
+      return 0;
+    case Lead::Output:
+      writeOutputText("!!! OUTPUT FILE !!!\n");
+      noteOutputIncluded();
+      noteNotRead();
+      warnAtInclude(Diagnostic::OutputFile, "is the output file itself; wrote !!! OUTPUT FILE !!!");
+      return 1;
+    case Lead::Cycle:
+      writeOutputText("//!!! INCLUDE CYCLE !!!\n");
+      warnAtInclude(Diagnostic::Cycle, "is already being expanded; wrote //!!! INCLUDE CYCLE !!!");
+      return 1;
+    case Lead::Opened:
+      break;
+  }
+  SourceFile* source = &found->source;
+  if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
+    releaseSource(source);
+    progressWide("once-skip=<%s>\n", found->path);
+    return 1;
+  }
+  expandSource(found->path, source);
+  return 1;
 }
 
 // In place of an include's text where files are nested too deep.
@@ -479,22 +396,14 @@ void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
   resumeAfterInclude(recorder);
 }
 
-// Looks for an angle include's name in the `/I` directories only, as a
-// compiler looks for one, with the progress lines of a search. Returns 1
-// with the first that opens in `source` and its path in ConvBuffer.
-int findAngleInclude(const char* name, uint64_t length, SourceFile* source) {
+// Looks for an angle include's name as a compiler does; Missing also for a
+// name too long for the buffer, which fits no candidate either.
+Lead findAngleInclude(const char* name, uint64_t length, Found* found) {
   char16_t* wideName = ResultBuffer.wide;
-  // A name too long for the buffer fits no candidate either.
-  if (oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) return 0;
-  printEntry(wideName);
-  size_t nameLength = wideLength(wideName);
-  for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
-    const char16_t* candidate = candidatePath(slot, wideName, nameLength);
-    if (candidate == nullptr) continue;
-    printEntry(candidate);
-    if (openSource(candidate, source)) return 1;
+  if (oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) {
+    return Lead::Missing;
   }
-  return 0;
+  return findAngle(wideName, openChain(), found);
 }
 
 // True when an include's name matches a `--no-expand` pattern.
@@ -513,14 +422,13 @@ void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig&
   if (config.includeOnce) beginOnceRun(DefineList);
   replayable = !config.includeOnce && !config.lineDirectives && !config.expandAngle &&
                config.noExpandCount == 0;
-  printEntry(path);
+  announceMainSource(path);
   expandSource(path, source);
 }
 
 int expandFile(const char16_t* path, SearchMemo** memo) {
-  if (!hasLongPathPrefix(path)) return search(path, memo);
-  printEntry(path);
-  return expandPath(path);
+  Found found;
+  return followLead(findQuoted(path, memo, openChain(), &found), &found);
 }
 
 namespace {
@@ -657,10 +565,12 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
   // followed, or marked as a quoted one is where the nesting is too deep;
   // one not found is left to the caller, to be copied.
   auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
-    SourceFile found;
+    Found found;
     bool leftOut = isLeftOut(bytes + nameStart, closeOffset - nameStart);
     if (leftOut) noteNotRead();
-    if (leftOut || !findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found)) {
+    Lead lead = leftOut ? Lead::Missing
+                        : findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found);
+    if (lead == Lead::Missing) {
       passEarlierLines(false);
       return false;
     }
@@ -668,10 +578,10 @@ void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
     includeName = bytes + nameStart;
     includeNameLength = closeOffset - nameStart;
     if (depth >= kMaxIncludeDepth) {
-      releaseSource(&found);
+      if (lead == Lead::Opened) releaseSource(&found.source);
       markTooDeep();
     } else {
-      expandOpened(ConvBuffer.wide, &found);
+      followLead(lead, &found);
     }
     return true;
   };

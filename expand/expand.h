@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "run_config.h"
-#include "source_file.h"
+#include "search.h"
 
 // Include lines met in a file this deep are not followed (the main source is 1).
 constexpr int kMaxIncludeDepth = 256;

@@ -4,9 +4,9 @@
 #include <new>
 
 #include "../platform/print_line.h"
-#include "file_cache.h"
 #include "output.h"
 #include "progress.h"
+#include "search.h"
 #include "tables.h"
 
 namespace {
@@ -32,7 +32,6 @@ struct PackedRecord {
 
 // A record smaller than the file it replaces, plus this, is worth keeping.
 constexpr uint64_t kRecordAllowance = 4096;
-static_assert(kLargestKept + kRecordAllowance <= UINT32_MAX, "a record's counts fit 32 bits");
 
 }  // namespace
 
@@ -212,10 +211,11 @@ void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, ScanBytes sca
                   FollowInclude follow) {
   ScanRecorder* outer = ActiveRecorder;
   activate(nullptr);
-  CachedPath* entry = source->kept ? source->cached : nullptr;
-  if (entry != nullptr && entry->scan != nullptr) {
-    replay(entry->scan, bytes, follow);
-  } else if (entry == nullptr || entry->noScan) {
+  char* kept = keptScanRecord(*source);
+  if (kept != nullptr) {
+    replay(kept, bytes, follow);
+  } else if (!mayKeepScanRecord(*source) || count > UINT32_MAX - kRecordAllowance) {
+    // A record's counts fit 32 bits; kept files are far smaller.
     scan(bytes, count);
   } else {
     ScanRecorder recorder = {bytes, count, count + kRecordAllowance, nullptr, 0, 0, nullptr, 0,
@@ -224,11 +224,7 @@ void scanOrReplay(SourceFile* source, char* bytes, uint64_t count, ScanBytes sca
     scan(bytes, count);
     activate(nullptr);
     uint64_t size = 0;
-    char* record = recorder.failed ? nullptr : pack(recorder, &size);
-    if (record == nullptr || !keepScan(&RunFileCache, entry, record, size)) {
-      ::operator delete(record);
-      entry->noScan = true;
-    }
+    keepScanRecord(*source, recorder.failed ? nullptr : pack(recorder, &size), size);
     ::operator delete(recorder.events);
     ::operator delete(recorder.text);
   }

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "source_file.h"
+#include "search.h"
 
 struct ScanRecorder;
 struct SearchMemo;
