@@ -53,6 +53,7 @@ void announceMainSource(const char16_t* path);
 
 // The run keeps the bytes of some files, and with them the record of a scan
 // of theirs (see replay.h), within the same bound.
+
 // The record kept with an opened file's bytes, which a replay completes as
 // it goes (the memos of its includes); null when none.
 char* keptScanRecord(const SourceFile& source);
