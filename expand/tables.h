@@ -41,6 +41,8 @@ uint64_t hashBytes(const void* bytes, size_t count);
 //   slot (hash & (capacity - 1)) without meeting a free slot;
 // - the table never looks into a value; several may share a hash, or be
 //   equal: a caller that wants one value per key finds before it adds.
+// - the arrays take capacity * (sizeof(Value) + 8) bytes, which roomInTable
+//   counts for an owner that bounds its memory.
 // Value() itself can never be added.
 template <typename Value>
 struct HashTable {
