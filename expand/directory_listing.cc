@@ -175,7 +175,7 @@ bool tableNames(DirectoryListings* listings, ListedDirectory* directory,
     // A case-sensitive directory may hold names that differ only in case.
     if (findKey(&directory->names, name, length, hash) != nullptr) continue;
     uint64_t before = listings->bytes;
-    bool room = roomForKey(&directory->names, &listings->bytes, listings->limit);
+    bool room = roomInTable(&directory->names, &listings->bytes, listings->limit);
     directory->nameBytes += listings->bytes - before;
     if (!room) return false;
     *next = {name, length, hash};

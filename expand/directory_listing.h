@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "wide_table.h"
+#include "tables.h"
 
 enum class ListingState : uint8_t {
   // Not listed yet; `misses` of its paths named no file when opened.
@@ -50,7 +50,7 @@ struct ListedDirectory {
 struct DirectoryListings {
   uint64_t limit;
   uint64_t bytes = 0;
-  WideTable table = {nullptr, nullptr, 0, 0};
+  WideTable table = {};
 };
 
 constexpr uint64_t kListingLimit = 8ull << 20;

@@ -5,7 +5,7 @@
 
 #include "../platform/full_path.h"
 #include "output.h"
-#include "wide_table.h"
+#include "tables.h"
 
 FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept};
 

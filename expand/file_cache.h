@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "../platform/os.h"
-#include "wide_table.h"
+#include "tables.h"
 
 enum class PathState : uint8_t {
   // Not yet tried, or tried and failed for a reason that may not last.
@@ -66,7 +66,7 @@ struct FileCache {
   uint64_t keptBytes = 0;
   // Sum of the entries' block sizes and the table's slots; <= entryLimit.
   uint64_t entryBytes = 0;
-  WideTable table = {nullptr, nullptr, 0, 0};
+  WideTable table = {};
   CachedPath* newest = nullptr;
   CachedPath* oldest = nullptr;
 };

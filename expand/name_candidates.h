@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "file_cache.h"
-#include "wide_table.h"
+#include "tables.h"
 
 struct NameCandidates {
   // First, so that the table's key is the entry. Its text, the name, follows
@@ -26,7 +26,7 @@ struct NameCandidates {
 struct CandidateTable {
   uint64_t limit;
   uint64_t bytes = 0;
-  WideTable table = {nullptr, nullptr, 0, 0};
+  WideTable table = {};
 };
 
 constexpr uint64_t kCandidateLimit = 4ull << 20;

@@ -74,7 +74,7 @@ SearchMemo* findOrAddMemo(SearchMemos* memos, const char16_t* includer, const ch
     return reinterpret_cast<SearchMemo*>(key);
   }
   if (memos->bytes + memos->spareSize > memos->limit ||
-      !roomForKey(&memos->table, &memos->bytes, memos->limit)) {
+      !roomInTable(&memos->table, &memos->bytes, memos->limit)) {
     return nullptr;
   }
   auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};

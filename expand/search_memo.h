@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "file_cache.h"
-#include "wide_table.h"
+#include "tables.h"
 
 struct SearchMemo {
   // First, so that the table's key is the memo: the includer's text, a NUL
@@ -38,7 +38,7 @@ struct SearchMemo {
 struct SearchMemos {
   uint64_t limit;
   uint64_t bytes = 0;
-  WideTable table = {nullptr, nullptr, 0, 0};
+  WideTable table = {};
   // A block of spareSize bytes for the next key, not counted in `bytes`.
   void* spare = nullptr;
   size_t spareSize = 0;

@@ -19,7 +19,6 @@ int reserveItems(void** array, uint32_t* capacity, uint32_t kept, uint32_t neede
   return 1;
 }
 
-// Keys are often long paths, alike at the start: hashed eight bytes at a time.
 uint64_t hashBytes(const void* key, size_t bytes) {
   const auto* data = static_cast<const unsigned char*>(key);
   uint64_t hash = 0x9E3779B97F4A7C15ull ^ bytes;
@@ -38,38 +37,4 @@ uint64_t hashBytes(const void* key, size_t bytes) {
   hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDull;
   hash = (hash ^ (hash >> 33)) * 0xC4CEB9FE1A85EC53ull;
   return hash ^ (hash >> 33);
-}
-
-int addToIndex(HashIndex* index, uint64_t hash, uint32_t record) {
-  if (static_cast<uint64_t>(index->used + 1) * 2 >= index->capacity) {
-    uint64_t capacity = index->capacity > 0 ? static_cast<uint64_t>(index->capacity) * 2 : 64;
-    if (capacity > UINT32_MAX) return 0;
-    auto* slots = new (std::nothrow) uint32_t[capacity]();
-    auto* hashes = new (std::nothrow) uint64_t[capacity];
-    if (slots == nullptr || hashes == nullptr) {
-      delete[] slots;
-      delete[] hashes;
-      return 0;
-    }
-    uint32_t mask = static_cast<uint32_t>(capacity - 1);
-    for (uint32_t old = 0; old < index->capacity; ++old) {
-      if (index->slots[old] == 0) continue;
-      uint32_t slot = static_cast<uint32_t>(index->hashes[old]) & mask;
-      while (slots[slot] != 0) slot = (slot + 1) & mask;
-      slots[slot] = index->slots[old];
-      hashes[slot] = index->hashes[old];
-    }
-    delete[] index->slots;
-    delete[] index->hashes;
-    index->slots = slots;
-    index->hashes = hashes;
-    index->capacity = static_cast<uint32_t>(capacity);
-  }
-  uint32_t mask = index->capacity - 1;
-  uint32_t slot = static_cast<uint32_t>(hash) & mask;
-  while (index->slots[slot] != 0) slot = (slot + 1) & mask;
-  index->slots[slot] = record + 1;
-  index->hashes[slot] = hash;
-  ++index->used;
-  return 1;
 }
