@@ -4,6 +4,7 @@
 #include <new>
 
 #include "../platform/print_line.h"
+#include "byte_search.h"
 #include "file_cache.h"
 #include "output.h"
 #include "progress.h"
@@ -11,9 +12,11 @@
 
 namespace {
 
-enum class EventKind : uint8_t { Bytes, Text, Include, Lines };
+enum class EventKind : uint8_t { Bytes, BytesLessCrs, Text, Include, Lines };
 
 // Bytes and Include name bytes[offset, offset + length) of the scanned bytes;
+// BytesLessCrs names them too, to be written but for each CR before an LF:
+// the spans a scan writes around the CRs it drops, joined into one event;
 // Text (for the output) and Lines (for the account, the lines of the angle
 // includes met in a row) name text[offset, offset + length) of the record.
 // An Include's memo is the follower's, null until it leaves one.
@@ -82,6 +85,35 @@ bool offsetInScan(const ScanRecorder& recorder, const void* bytes, uint64_t coun
   return true;
 }
 
+// True when bytes[0, count) hold a CR before an LF.
+bool holdsCrLf(const char* bytes, uint64_t count) {
+  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) + 1 < count; ++at) {
+    if (bytes[at + 1] == '\n') return true;
+  }
+  return false;
+}
+
+// Joins the span at bytes[offset, offset + count) to the record's last
+// event when only a dropped CR lies between them: a file of short CRLF lines
+// then makes a few events, not one per line, and its record stays within
+// its allowance. Neither span may hold a CR before an LF of its own, which a
+// replay would drop. True when joined.
+bool joinAcrossCr(ScanRecorder* recorder, uint64_t offset, uint64_t count) {
+  if (recorder->eventCount == 0 || count == 0) return false;
+  ScanEvent& last = recorder->events[recorder->eventCount - 1];
+  uint64_t end = last.offset + last.length;
+  const char* base = recorder->base;
+  if ((last.kind != EventKind::Bytes && last.kind != EventKind::BytesLessCrs) ||
+      offset != end + 1 || base[end] != '\r' || base[offset] != '\n' ||
+      holdsCrLf(base + offset, count) ||
+      (last.kind == EventKind::Bytes && holdsCrLf(base + last.offset, last.length))) {
+    return false;
+  }
+  last.kind = EventKind::BytesLessCrs;
+  last.length = static_cast<uint32_t>(offset + count - last.offset);
+  return true;
+}
+
 void noteName(EventKind kind, const char* name, uint64_t length) {
   uint64_t offset = 0;
   if (!offsetInScan(*ActiveRecorder, name, length, &offset)) {
@@ -129,6 +161,18 @@ void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   }
 }
 
+// Writes bytes[0, count) but for each CR before an LF, span by span as the
+// scan wrote them.
+void writeLessCrs(const char* bytes, uint64_t count) {
+  uint64_t from = 0;
+  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) + 1 < count; ++at) {
+    if (bytes[at + 1] != '\n') continue;
+    writeLastingOutput(bytes + from, at - from);
+    from = at + 1;
+  }
+  writeLastingOutput(bytes + from, count - from);
+}
+
 void replay(char* record, const char* bytes, FollowInclude follow) {
   PackedRecord header;
   memcpy(&header, record, sizeof header);
@@ -139,6 +183,9 @@ void replay(char* record, const char* bytes, FollowInclude follow) {
     switch (event.kind) {
       case EventKind::Bytes:
         writeLastingOutput(bytes + event.offset, event.length);
+        break;
+      case EventKind::BytesLessCrs:
+        writeLessCrs(bytes + event.offset, event.length);
         break;
       case EventKind::Text:
         writeLastingOutput(text + event.offset, event.length);
@@ -176,6 +223,7 @@ void recordWrite(const void* bytes, uint64_t count) {
   ScanRecorder* recorder = ActiveRecorder;
   uint64_t offset = 0;
   if (offsetInScan(*recorder, bytes, count, &offset)) {
+    if (recorder->failed || joinAcrossCr(recorder, offset, count)) return;
     addEvent(recorder, EventKind::Bytes, offset, count);
     return;
   }
