@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "../platform/os.h"
+#include "bounds.h"
 #include "wide_table.h"
 
 enum class PathState : uint8_t {
@@ -72,9 +73,9 @@ struct FileCache {
 };
 
 // Bounds that keep a run's peak memory well under 100 MiB.
-constexpr uint64_t kKeptLimit = 48ull << 20;
-constexpr uint64_t kEntryLimit = 16ull << 20;
-constexpr uint64_t kLargestKept = 8ull << 20;
+constexpr uint64_t kKeptLimit = TUFLAT_BOUND(48ull << 20, 768);
+constexpr uint64_t kEntryLimit = TUFLAT_BOUND(16ull << 20, 8192);
+constexpr uint64_t kLargestKept = TUFLAT_BOUND(8ull << 20, 256);
 
 // The run's cache.
 extern FileCache RunFileCache;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "../platform/print_line.h"
+#include "bounds.h"
 #include "byte_search.h"
 #include "file_cache.h"
 #include "output.h"
@@ -34,7 +35,7 @@ struct PackedRecord {
 };
 
 // A record smaller than the file it replaces, plus this, is worth keeping.
-constexpr uint64_t kRecordAllowance = 4096;
+constexpr uint64_t kRecordAllowance = TUFLAT_BOUND(4096, 16);
 static_assert(kLargestKept + kRecordAllowance <= UINT32_MAX, "a record's counts fit 32 bits");
 
 }  // namespace
@@ -63,9 +64,16 @@ uint64_t recordSize(const ScanRecorder& recorder) {
   return sizeof(PackedRecord) + recorder.eventCount * sizeof(ScanEvent) + recorder.textCount;
 }
 
+// True when `more` bytes would take the record beyond its limit.
+bool outgrows(const ScanRecorder& recorder, uint64_t more) {
+  if (recordSize(recorder) + more <= recorder.limit) return false;
+  countBoundPath(BoundPath::RecordOutgrown);
+  return true;
+}
+
 void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t length) {
   if (recorder->failed) return;
-  if (recordSize(*recorder) + sizeof(ScanEvent) > recorder->limit ||
+  if (outgrows(*recorder, sizeof(ScanEvent)) ||
       !reserveItems(&recorder->events, &recorder->eventRoom, recorder->eventCount,
                     recorder->eventCount + 1)) {
     recorder->failed = true;
@@ -125,7 +133,7 @@ void noteName(EventKind kind, const char* name, uint64_t length) {
 
 // Copies text[0, count) into the record's text; 0 when it cannot.
 int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
-  if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
+  if (recorder->failed || outgrows(*recorder, count) ||
       !reserveItems(&recorder->text, &recorder->textRoom, recorder->textCount,
                     recorder->textCount + static_cast<uint32_t>(count))) {
     recorder->failed = true;

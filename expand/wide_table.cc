@@ -3,9 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "bounds.h"
+
 namespace {
 
-constexpr size_t kFirstCapacity = 1024;
+constexpr size_t kFirstCapacity = TUFLAT_BOUND(1024, 4);
 
 // The slot that holds the key, or the free slot where it would go.
 size_t slotFor(const WideTable& table, const char16_t* text, size_t length, uint64_t hash) {
