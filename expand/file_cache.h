@@ -73,9 +73,9 @@ struct FileCache {
 };
 
 // Bounds that keep a run's peak memory well under 100 MiB.
-constexpr uint64_t kKeptLimit = TUFLAT_BOUND(48ull << 20, 768);
-constexpr uint64_t kEntryLimit = TUFLAT_BOUND(16ull << 20, 8192);
-constexpr uint64_t kLargestKept = TUFLAT_BOUND(8ull << 20, 256);
+constexpr uint64_t kKeptLimit = TUFLAT_BOUND(48ull << 20, 320);
+constexpr uint64_t kEntryLimit = TUFLAT_BOUND(16ull << 20, 4096);
+constexpr uint64_t kLargestKept = TUFLAT_BOUND(8ull << 20, 128);
 
 // The run's cache.
 extern FileCache RunFileCache;

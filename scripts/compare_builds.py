@@ -74,11 +74,15 @@ def search_tree(rng, root, it):
     return FLAGS[it % len(FLAGS)]
 
 
-def run(program, flags, root, tag, env=None):
-    out = f"{root}/out.{tag}"
+def run(program, flags, root, env=None):
+    # Both programs write the same name, which their messages may show.
+    out = f"{root}/out.c"
     done = subprocess.run([program] + flags + [f"{root}/opts", f"{root}/main.c", out],
                           capture_output=True, env=env)
-    written = open(out, "rb").read() if os.path.exists(out) else None
+    written = None
+    if os.path.exists(out):
+        written = open(out, "rb").read()
+        os.remove(out)
     return done.returncode, done.stdout, done.stderr, written
 
 
@@ -116,7 +120,7 @@ def main():
             os.makedirs(root)
             make = scan_tree if it % 2 == 0 else search_tree
             flags = make(rng, root, it // 2)
-            if run(args.new, flags, root, "new", new_env) != run(args.base, flags, root, "base"):
+            if run(args.new, flags, root, new_env) != run(args.base, flags, root):
                 differences += 1
                 kept = os.path.abspath(f"compare-builds-failures/t{it}")
                 shutil.rmtree(kept, ignore_errors=True)
