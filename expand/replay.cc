@@ -5,7 +5,6 @@
 
 #include "../platform/print_line.h"
 #include "bounds.h"
-#include "byte_search.h"
 #include "file_cache.h"
 #include "output.h"
 #include "progress.h"
@@ -13,18 +12,20 @@
 
 namespace {
 
-enum class EventKind : uint8_t { Bytes, BytesLessCrs, Text, Include, Lines };
+enum class EventKind : uint8_t { Bytes, Pieces, Text, Include, Lines };
 
 // Bytes and Include name bytes[offset, offset + length) of the scanned bytes;
-// BytesLessCrs names them too, to be written but for each CR before an LF:
-// the spans a scan writes around the CRs it drops, joined into one event;
 // Text (for the output) and Lines (for the account, the lines of the angle
 // includes met in a row) name text[offset, offset + length) of the record.
+// Pieces are spans of the scanned bytes that only one left-out byte parts,
+// as a CR dropped before an LF does: bytes[offset, offset + length) but the
+// byte after each piece, the pieces' lengths in the text from `lengths`.
 // An Include's memo is the follower's, null until it leaves one.
 struct ScanEvent {
   uint32_t offset;
   uint32_t length;
   EventKind kind;
+  uint32_t lengths;
   SearchMemo* memo;
 };
 
@@ -80,7 +81,7 @@ void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t 
     return;
   }
   recorder->events[recorder->eventCount++] = {static_cast<uint32_t>(offset),
-                                              static_cast<uint32_t>(length), kind, nullptr};
+                                              static_cast<uint32_t>(length), kind, 0, nullptr};
 }
 
 // True, with `offset`, when bytes[0, count) lies within the scanned bytes.
@@ -90,35 +91,6 @@ bool offsetInScan(const ScanRecorder& recorder, const void* bytes, uint64_t coun
   auto base = reinterpret_cast<uintptr_t>(recorder.base);
   if (at < base || at - base > recorder.size || count > recorder.size - (at - base)) return false;
   *offset = at - base;
-  return true;
-}
-
-// True when bytes[0, count) hold a CR before an LF.
-bool holdsCrLf(const char* bytes, uint64_t count) {
-  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) + 1 < count; ++at) {
-    if (bytes[at + 1] == '\n') return true;
-  }
-  return false;
-}
-
-// Joins the span at bytes[offset, offset + count) to the record's last
-// event when only a dropped CR lies between them: a file of short CRLF lines
-// then makes a few events, not one per line, and its record stays within
-// its allowance. Neither span may hold a CR before an LF of its own, which a
-// replay would drop. True when joined.
-bool joinAcrossCr(ScanRecorder* recorder, uint64_t offset, uint64_t count) {
-  if (recorder->eventCount == 0 || count == 0) return false;
-  ScanEvent& last = recorder->events[recorder->eventCount - 1];
-  uint64_t end = last.offset + last.length;
-  const char* base = recorder->base;
-  if ((last.kind != EventKind::Bytes && last.kind != EventKind::BytesLessCrs) ||
-      offset != end + 1 || base[end] != '\r' || base[offset] != '\n' ||
-      holdsCrLf(base + offset, count) ||
-      (last.kind == EventKind::Bytes && holdsCrLf(base + last.offset, last.length))) {
-    return false;
-  }
-  last.kind = EventKind::BytesLessCrs;
-  last.length = static_cast<uint32_t>(offset + count - last.offset);
   return true;
 }
 
@@ -142,6 +114,47 @@ int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
   if (count > 0) memcpy(recorder->text + recorder->textCount, text, count);
   recorder->textCount += count;
   return 1;
+}
+
+// Appends a piece's length to the record's text, 7 bits a byte, low bits
+// first, the high bit set on all bytes but the last: a line of code takes one.
+int addLength(ScanRecorder* recorder, uint64_t length) {
+  unsigned char groups[10];
+  int count = 0;
+  for (; length >= 0x80; length >>= 7) groups[count++] = static_cast<unsigned char>(length | 0x80);
+  groups[count++] = static_cast<unsigned char>(length);
+  return addText(recorder, groups, count);
+}
+
+uint64_t readLength(const unsigned char** lengths) {
+  uint64_t length = 0;
+  for (int shift = 0;; shift += 7) {
+    unsigned char group = *(*lengths)++;
+    length |= static_cast<uint64_t>(group & 0x7F) << shift;
+    if (group < 0x80) return length;
+  }
+}
+
+// Joins the span bytes[offset, offset + count) to the record's last event
+// when one byte the scan left out lies between them: a file of short CR LF
+// lines then takes a byte or two a line, where an event a line would outgrow
+// the record's allowance. The lengths of the last event's pieces end the
+// text: whatever adds text adds an event after it. True when joined, or when
+// the record failed.
+bool joinPieces(ScanRecorder* recorder, uint64_t offset, uint64_t count) {
+  if (recorder->eventCount == 0) return false;
+  ScanEvent& last = recorder->events[recorder->eventCount - 1];
+  if ((last.kind != EventKind::Bytes && last.kind != EventKind::Pieces) ||
+      offset != uint64_t{last.offset} + last.length + 1) {
+    return false;
+  }
+  if (last.kind == EventKind::Bytes) {
+    last.kind = EventKind::Pieces;
+    last.lengths = recorder->textCount;
+    if (!addLength(recorder, last.length)) return true;
+  }
+  if (addLength(recorder, count)) last.length = static_cast<uint32_t>(offset + count - last.offset);
+  return true;
 }
 
 // The line of an angle include, its name where `%s` stands.
@@ -169,16 +182,13 @@ void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   }
 }
 
-// Writes bytes[0, count) but for each CR before an LF, span by span as the
-// scan wrote them.
-void writeLessCrs(const char* bytes, uint64_t count) {
-  uint64_t from = 0;
-  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) + 1 < count; ++at) {
-    if (bytes[at + 1] != '\n') continue;
-    writeLastingOutput(bytes + from, at - from);
-    from = at + 1;
+// Writes the pieces of bytes[0, count), as the scan wrote them.
+void writePieces(const char* bytes, uint64_t count, const unsigned char* lengths) {
+  for (uint64_t at = 0; at <= count;) {
+    uint64_t length = readLength(&lengths);
+    writeLastingOutput(bytes + at, length);
+    at += length + 1;
   }
-  writeLastingOutput(bytes + from, count - from);
 }
 
 void replay(char* record, const char* bytes, FollowInclude follow) {
@@ -192,8 +202,9 @@ void replay(char* record, const char* bytes, FollowInclude follow) {
       case EventKind::Bytes:
         writeLastingOutput(bytes + event.offset, event.length);
         break;
-      case EventKind::BytesLessCrs:
-        writeLessCrs(bytes + event.offset, event.length);
+      case EventKind::Pieces:
+        writePieces(bytes + event.offset, event.length,
+                    reinterpret_cast<const unsigned char*>(text) + event.lengths);
         break;
       case EventKind::Text:
         writeLastingOutput(text + event.offset, event.length);
@@ -231,7 +242,7 @@ void recordWrite(const void* bytes, uint64_t count) {
   ScanRecorder* recorder = ActiveRecorder;
   uint64_t offset = 0;
   if (offsetInScan(*recorder, bytes, count, &offset)) {
-    if (recorder->failed || joinAcrossCr(recorder, offset, count)) return;
+    if (recorder->failed || joinPieces(recorder, offset, count)) return;
     addEvent(recorder, EventKind::Bytes, offset, count);
     return;
   }
