@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "../expand/bounds.h"
 #include "../expand/dependencies.h"
 #include "../expand/diagnostics.h"
 #include "../expand/expand.h"
@@ -269,6 +270,7 @@ int runTuflat(int argumentCount, char** arguments) {
   if (dependencyName != nullptr && optionName != nullptr) noteOptionFile(optionName);
   expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
   flushOutput();
+  saveBoundCounts();
   bool outputPlaced = closeOutput(outputName);
   reportUnshownDiagnostics();
   bool dependenciesWritten =

@@ -5,6 +5,7 @@
 
 #include "../platform/full_path.h"
 #include "../platform/winapi.h"
+#include "bounds.h"
 
 DirectoryListings RunDirectoryListings = {kListingLimit};
 
@@ -99,8 +100,10 @@ bool hasPlainSegments(const char16_t* text, size_t length) {
 }
 
 ListedDirectory* findDirectory(DirectoryListings* listings, const char16_t* path, size_t length) {
-  return findOrAddEntry<ListedDirectory>(&listings->table, path, length, &listings->bytes,
-                                         listings->limit);
+  ListedDirectory* entry = findOrAddEntry<ListedDirectory>(&listings->table, path, length,
+                                                           &listings->bytes, listings->limit);
+  if (entry == nullptr) countBoundPath(BoundPath::ListingRefused);
+  return entry;
 }
 
 void forgetNames(DirectoryListings* listings, ListedDirectory* directory) {
@@ -115,7 +118,10 @@ void forgetNames(DirectoryListings* listings, ListedDirectory* directory) {
 
 // Counts `bytes` more for the directory's names; 0 when they do not fit.
 bool countNameBytes(DirectoryListings* listings, ListedDirectory* directory, uint64_t bytes) {
-  if (listings->bytes + bytes > listings->limit) return false;
+  if (listings->bytes + bytes > listings->limit) {
+    countBoundPath(BoundPath::ListingNamesRefused);
+    return false;
+  }
   listings->bytes += bytes;
   directory->nameBytes += bytes;
   return true;
@@ -135,9 +141,12 @@ struct CollectedNames {
 bool collectName(DirectoryListings* listings, ListedDirectory* directory, CollectedNames* names,
                  const char16_t* name) {
   size_t length = wideLength(name);
-  if (names->count == kMostListedNames) return false;
+  if (names->count == kMostListedNames) {
+    countBoundPath(BoundPath::ListingTooManyNames);
+    return false;
+  }
   if (names->used + length + 1 > names->room) {
-    size_t room = names->room == 0 ? 4096 : names->room * 2;
+    size_t room = names->room == 0 ? TUFLAT_BOUND(4096, 16) : names->room * 2;
     while (room < names->used + length + 1) room *= 2;
     if (!countNameBytes(listings, directory, (room - names->room) * sizeof(char16_t))) {
       return false;
@@ -177,7 +186,10 @@ bool tableNames(DirectoryListings* listings, ListedDirectory* directory,
     uint64_t before = listings->bytes;
     bool room = roomInTable(&directory->names, &listings->bytes, listings->limit);
     directory->nameBytes += listings->bytes - before;
-    if (!room) return false;
+    if (!room) {
+      countBoundPath(BoundPath::ListingNamesRefused);
+      return false;
+    }
     *next = {name, length, hash};
     addKey(&directory->names, next++);
   }

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bounds.h"
 #include "tables.h"
 
 enum class ListingState : uint8_t {
@@ -53,9 +54,9 @@ struct DirectoryListings {
   WideTable table = {};
 };
 
-constexpr uint64_t kListingLimit = 8ull << 20;
+constexpr uint64_t kListingLimit = TUFLAT_BOUND(8ull << 20, 1024);
 // A directory with more names is not kept: its listing decides nothing.
-constexpr uint32_t kMostListedNames = 65536;
+constexpr uint32_t kMostListedNames = TUFLAT_BOUND(65536, 6);
 
 // The run's listings.
 extern DirectoryListings RunDirectoryListings;

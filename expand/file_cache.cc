@@ -4,6 +4,7 @@
 #include <new>
 
 #include "../platform/full_path.h"
+#include "bounds.h"
 #include "output.h"
 #include "tables.h"
 
@@ -49,14 +50,19 @@ int makeRoom(FileCache* cache, uint64_t needed) {
   for (CachedPath* at = cache->oldest; at != nullptr && freeable < needed; at = at->newer) {
     if (at->users == 0) freeable += at->count + 1 + at->scanBytes;
   }
-  if (freeable < needed) return 0;
+  if (freeable < needed) {
+    countBoundPath(BoundPath::CacheFull);
+    return 0;
+  }
   for (CachedPath* at = cache->oldest; cache->keptLimit - cache->keptBytes < needed;) {
     CachedPath* next = at->newer;
     if (at->users == 0 && at->usedAgain) {
+      countBoundPath(BoundPath::CachePassedOver);
       at->usedAgain = false;
       unlink(cache, at);
       pushNewest(cache, at);
     } else if (at->users == 0) {
+      countBoundPath(BoundPath::CacheEvicted);
       evict(cache, at);
     }
     // Entries passed over come round again, no longer used again.
@@ -68,12 +74,18 @@ int makeRoom(FileCache* cache, uint64_t needed) {
 }  // namespace
 
 CachedPath* findPath(FileCache* cache, const char16_t* path) {
-  return findOrAddEntry<CachedPath>(&cache->table, path, wideLength(path), &cache->entryBytes,
-                                    cache->entryLimit);
+  CachedPath* entry = findOrAddEntry<CachedPath>(&cache->table, path, wideLength(path),
+                                                 &cache->entryBytes, cache->entryLimit);
+  if (entry == nullptr) countBoundPath(BoundPath::CachePathRefused);
+  return entry;
 }
 
 int keepBytes(FileCache* cache, CachedPath* entry, char* bytes, uint64_t count) {
-  if (entry->state == PathState::Kept || count > cache->largestKept) return 0;
+  if (entry->state == PathState::Kept) return 0;
+  if (count > cache->largestKept) {
+    countBoundPath(BoundPath::CacheFileTooLarge);
+    return 0;
+  }
   if (!makeRoom(cache, count + 1)) return 0;
   entry->state = PathState::Kept;
   entry->bytes = bytes;

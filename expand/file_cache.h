@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "../platform/os.h"
+#include "bounds.h"
 #include "tables.h"
 
 enum class PathState : uint8_t {
@@ -72,9 +73,9 @@ struct FileCache {
 };
 
 // Bounds that keep a run's peak memory well under 100 MiB.
-constexpr uint64_t kKeptLimit = 48ull << 20;
-constexpr uint64_t kEntryLimit = 16ull << 20;
-constexpr uint64_t kLargestKept = 8ull << 20;
+constexpr uint64_t kKeptLimit = TUFLAT_BOUND(48ull << 20, 320);
+constexpr uint64_t kEntryLimit = TUFLAT_BOUND(16ull << 20, 4096);
+constexpr uint64_t kLargestKept = TUFLAT_BOUND(8ull << 20, 128);
 
 // The run's cache.
 extern FileCache RunFileCache;

@@ -2,17 +2,22 @@
 
 #include <new>
 
+#include "bounds.h"
+
 CandidateTable RunCandidates = {kCandidateLimit};
 
 NameCandidates* findCandidates(CandidateTable* table, const char16_t* name, size_t length,
                                uint32_t slots) {
   NameCandidates* found =
       findOrAddEntry<NameCandidates>(&table->table, name, length, &table->bytes, table->limit);
+  if (found == nullptr) countBoundPath(BoundPath::CandidatesRefused);
   if (found == nullptr || found->entries != nullptr) return found;
   uint64_t size = uint64_t{slots} * sizeof(CachedPath*);
-  if (table->bytes + size <= table->limit) {
-    found->entries = new (std::nothrow) CachedPath*[slots]();
+  if (table->bytes + size > table->limit) {
+    countBoundPath(BoundPath::CandidatesRefused);
+    return nullptr;
   }
+  found->entries = new (std::nothrow) CachedPath*[slots]();
   if (found->entries == nullptr) return nullptr;
   table->bytes += size;
   return found;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bounds.h"
 #include "file_cache.h"
 #include "tables.h"
 
@@ -29,7 +30,7 @@ struct CandidateTable {
   WideTable table = {};
 };
 
-constexpr uint64_t kCandidateLimit = 4ull << 20;
+constexpr uint64_t kCandidateLimit = TUFLAT_BOUND(4ull << 20, 512);
 
 extern CandidateTable RunCandidates;
 

@@ -3,15 +3,18 @@
 #include <cstring>
 
 #include "../platform/os.h"
+#include "bounds.h"
 #include "diagnostics.h"
 #include "run_state.h"
 
 namespace {
 
 // Spans at least this long are sent at once, on their own, after what waits.
-constexpr uint64_t kDirectSpan = 1 << 16;
-constexpr uint64_t kWaitingBytes = 1 << 18;
-constexpr uint32_t kWaitingSpans = 1024;
+constexpr uint64_t kDirectSpan = TUFLAT_BOUND(1 << 16, 64);
+constexpr uint64_t kWaitingBytes = TUFLAT_BOUND(1 << 18, 256);
+constexpr uint32_t kWaitingSpans = TUFLAT_BOUND(1024, 4);
+// After what waits has gone out, a span shorter than kDirectSpan fits.
+static_assert(kDirectSpan <= kWaitingBytes, "a span that waits fits the buffer");
 
 // spans[0, spanCount) wait to be sent, in order, waitingBytes in all, at most
 // kWaitingBytes. Each lies in lasting bytes or in copies[0, copiedCount), so
@@ -26,8 +29,8 @@ uint64_t copiedCount = 0;
 
 // Blocks given back while spans in them waited: deferred[0, deferredCount),
 // deferredBytes in all, freed once nothing waits on them.
-constexpr uint32_t kDeferredBlocks = 64;
-constexpr uint64_t kDeferredBytes = 16ull << 20;
+constexpr uint32_t kDeferredBlocks = TUFLAT_BOUND(64, 2);
+constexpr uint64_t kDeferredBytes = TUFLAT_BOUND(16ull << 20, 512);
 void* deferred[kDeferredBlocks];
 uint32_t deferredCount = 0;
 uint64_t deferredBytes = 0;
@@ -67,9 +70,18 @@ void copyOut(const void* bytes, uint64_t count) {
 // out when the bytes would not fit, exactly as if every byte were copied.
 // Returns false when the bytes are to go out at once.
 bool makeRoom(uint64_t count) {
-  if (count >= kDirectSpan) return false;
-  if (count > kWaitingBytes - waitingBytes) flushOutput();
-  if (spanCount == kWaitingSpans) settleOutput();
+  if (count >= kDirectSpan) {
+    countBoundPath(BoundPath::OutputDirectSpan);
+    return false;
+  }
+  if (count > kWaitingBytes - waitingBytes) {
+    countBoundPath(BoundPath::OutputFull);
+    flushOutput();
+  }
+  if (spanCount == kWaitingSpans) {
+    countBoundPath(BoundPath::OutputSpansFull);
+    settleOutput();
+  }
   return true;
 }
 
@@ -94,6 +106,7 @@ void releaseOutputBlock(void* block, uint64_t size) {
     deferredBytes += size;
     return;
   }
+  if (copiedCount < waitingBytes) countBoundPath(BoundPath::OutputBlockNotDeferred);
   settleOutput();
   ::operator delete(block);
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "../platform/print_line.h"
+#include "bounds.h"
 #include "output.h"
 #include "progress.h"
 #include "search.h"
@@ -11,16 +12,20 @@
 
 namespace {
 
-enum class EventKind : uint8_t { Bytes, Text, Include, Lines };
+enum class EventKind : uint8_t { Bytes, Pieces, Text, Include, Lines };
 
 // Bytes and Include name bytes[offset, offset + length) of the scanned bytes;
 // Text (for the output) and Lines (for the account, the lines of the angle
 // includes met in a row) name text[offset, offset + length) of the record.
+// Pieces are spans of the scanned bytes that only one left-out byte parts,
+// as a CR dropped before an LF does: bytes[offset, offset + length) but the
+// byte after each piece, the pieces' lengths in the text from `lengths`.
 // An Include's memo is the follower's, null until it leaves one.
 struct ScanEvent {
   uint32_t offset;
   uint32_t length;
   EventKind kind;
+  uint32_t lengths;
   SearchMemo* memo;
 };
 
@@ -31,7 +36,7 @@ struct PackedRecord {
 };
 
 // A record smaller than the file it replaces, plus this, is worth keeping.
-constexpr uint64_t kRecordAllowance = 4096;
+constexpr uint64_t kRecordAllowance = TUFLAT_BOUND(4096, 16);
 
 }  // namespace
 
@@ -60,16 +65,23 @@ uint64_t recordSize(const ScanRecorder& recorder) {
   return sizeof(PackedRecord) + recorder.eventCount * sizeof(ScanEvent) + recorder.textCount;
 }
 
+// True when `more` bytes would take the record beyond its limit.
+bool outgrows(const ScanRecorder& recorder, uint64_t more) {
+  if (recordSize(recorder) + more <= recorder.limit) return false;
+  countBoundPath(BoundPath::RecordOutgrown);
+  return true;
+}
+
 void addEvent(ScanRecorder* recorder, EventKind kind, uint64_t offset, uint64_t length) {
   if (recorder->failed) return;
-  if (recordSize(*recorder) + sizeof(ScanEvent) > recorder->limit ||
+  if (outgrows(*recorder, sizeof(ScanEvent)) ||
       !reserveItems(&recorder->events, &recorder->eventRoom, recorder->eventCount,
                     recorder->eventCount + 1)) {
     recorder->failed = true;
     return;
   }
   recorder->events[recorder->eventCount++] = {static_cast<uint32_t>(offset),
-                                              static_cast<uint32_t>(length), kind, nullptr};
+                                              static_cast<uint32_t>(length), kind, 0, nullptr};
 }
 
 // True, with `offset`, when bytes[0, count) lies within the scanned bytes.
@@ -93,7 +105,7 @@ void noteName(EventKind kind, const char* name, uint64_t length) {
 
 // Copies text[0, count) into the record's text; 0 when it cannot.
 int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
-  if (recorder->failed || recordSize(*recorder) + count > recorder->limit ||
+  if (recorder->failed || outgrows(*recorder, count) ||
       !reserveItems(&recorder->text, &recorder->textRoom, recorder->textCount,
                     recorder->textCount + static_cast<uint32_t>(count))) {
     recorder->failed = true;
@@ -102,6 +114,47 @@ int addText(ScanRecorder* recorder, const void* text, uint64_t count) {
   if (count > 0) memcpy(recorder->text + recorder->textCount, text, count);
   recorder->textCount += count;
   return 1;
+}
+
+// Appends a piece's length to the record's text, 7 bits a byte, low bits
+// first, the high bit set on all bytes but the last: a line of code takes one.
+int addLength(ScanRecorder* recorder, uint64_t length) {
+  unsigned char groups[10];
+  int count = 0;
+  for (; length >= 0x80; length >>= 7) groups[count++] = static_cast<unsigned char>(length | 0x80);
+  groups[count++] = static_cast<unsigned char>(length);
+  return addText(recorder, groups, count);
+}
+
+uint64_t readLength(const unsigned char** lengths) {
+  uint64_t length = 0;
+  for (int shift = 0;; shift += 7) {
+    unsigned char group = *(*lengths)++;
+    length |= static_cast<uint64_t>(group & 0x7F) << shift;
+    if (group < 0x80) return length;
+  }
+}
+
+// Joins the span bytes[offset, offset + count) to the record's last event
+// when one byte the scan left out lies between them: a file of short CR LF
+// lines then takes a byte or two a line, where an event a line would outgrow
+// the record's allowance. The lengths of the last event's pieces end the
+// text: whatever adds text adds an event after it. True when joined, or when
+// the record failed.
+bool joinPieces(ScanRecorder* recorder, uint64_t offset, uint64_t count) {
+  if (recorder->eventCount == 0) return false;
+  ScanEvent& last = recorder->events[recorder->eventCount - 1];
+  if ((last.kind != EventKind::Bytes && last.kind != EventKind::Pieces) ||
+      offset != uint64_t{last.offset} + last.length + 1) {
+    return false;
+  }
+  if (last.kind == EventKind::Bytes) {
+    last.kind = EventKind::Pieces;
+    last.lengths = recorder->textCount;
+    if (!addLength(recorder, last.length)) return true;
+  }
+  if (addLength(recorder, count)) last.length = static_cast<uint32_t>(offset + count - last.offset);
+  return true;
 }
 
 // The line of an angle include, its name where `%s` stands.
@@ -129,6 +182,15 @@ void noteAngleLine(ScanRecorder* recorder, const char* name, uint64_t length) {
   }
 }
 
+// Writes the pieces of bytes[0, count), as the scan wrote them.
+void writePieces(const char* bytes, uint64_t count, const unsigned char* lengths) {
+  for (uint64_t at = 0; at <= count;) {
+    uint64_t length = readLength(&lengths);
+    writeLastingOutput(bytes + at, length);
+    at += length + 1;
+  }
+}
+
 void replay(char* record, const char* bytes, FollowInclude follow) {
   PackedRecord header;
   memcpy(&header, record, sizeof header);
@@ -139,6 +201,10 @@ void replay(char* record, const char* bytes, FollowInclude follow) {
     switch (event.kind) {
       case EventKind::Bytes:
         writeLastingOutput(bytes + event.offset, event.length);
+        break;
+      case EventKind::Pieces:
+        writePieces(bytes + event.offset, event.length,
+                    reinterpret_cast<const unsigned char*>(text) + event.lengths);
         break;
       case EventKind::Text:
         writeLastingOutput(text + event.offset, event.length);
@@ -175,6 +241,7 @@ void recordWrite(const void* bytes, uint64_t count) {
   ScanRecorder* recorder = ActiveRecorder;
   uint64_t offset = 0;
   if (offsetInScan(*recorder, bytes, count, &offset)) {
+    if (recorder->failed || joinPieces(recorder, offset, count)) return;
     addEvent(recorder, EventKind::Bytes, offset, count);
     return;
   }

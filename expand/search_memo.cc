@@ -6,6 +6,7 @@
 #include "../platform/full_path.h"
 #include "../platform/os.h"
 #include "../platform/print_line.h"
+#include "bounds.h"
 #include "progress.h"
 
 SearchMemos RunSearchMemos = {kSearchMemoLimit};
@@ -17,9 +18,12 @@ namespace {
 int appendLines(SearchMemos* memos, SearchMemo* memo, const char* text, size_t count) {
   if (memo->length + count > memo->room) {
     // Room for a few lines at first: a memo holds two for each slot it skips.
-    size_t room = memo->room > 0 ? memo->room * 2 : 512;
+    size_t room = memo->room > 0 ? memo->room * 2 : TUFLAT_BOUND(512, 16);
     if (room < memo->length + count) room = memo->length + count;
-    if (memos->bytes + (room - memo->room) > memos->limit) return 0;
+    if (memos->bytes + (room - memo->room) > memos->limit) {
+      countBoundPath(BoundPath::MemoLinesRefused);
+      return 0;
+    }
     auto* lines = static_cast<char*>(::operator new(room, std::nothrow));
     if (lines == nullptr) return 0;
     if (memo->length > 0) memcpy(lines, memo->lines, memo->length);
@@ -75,6 +79,7 @@ SearchMemo* findOrAddMemo(SearchMemos* memos, const char16_t* includer, const ch
   }
   if (memos->bytes + memos->spareSize > memos->limit ||
       !roomInTable(&memos->table, &memos->bytes, memos->limit)) {
+    countBoundPath(BoundPath::MemoRefused);
     return nullptr;
   }
   auto* memo = new (block) SearchMemo{{text, length, hash}, false, 0, nullptr, nullptr, 0, 0, 0};

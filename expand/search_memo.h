@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bounds.h"
 #include "file_cache.h"
 #include "tables.h"
 
@@ -44,7 +45,7 @@ struct SearchMemos {
   size_t spareSize = 0;
 };
 
-constexpr uint64_t kSearchMemoLimit = 16ull << 20;
+constexpr uint64_t kSearchMemoLimit = TUFLAT_BOUND(16ull << 20, 2048);
 
 extern SearchMemos RunSearchMemos;
 

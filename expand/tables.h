@@ -13,6 +13,8 @@
 #include <cstring>
 #include <new>
 
+#include "bounds.h"
+
 // Makes room in *array (of items `itemBytes` each, *capacity of them) for at
 // least `needed` items, keeping the first `kept`. Returns 0 when no memory can
 // be had; the array is then as it was.
@@ -52,8 +54,9 @@ struct HashTable {
   size_t used = 0;
 };
 
-// The slots of a table's first arrays.
-constexpr size_t kFirstSlots = 1024;
+// The slots of a table's first arrays: with reduced bounds, few enough that
+// the smallest bound still holds a table.
+constexpr size_t kFirstSlots = TUFLAT_BOUND(1024, 4);
 
 // Offers each value added under `hash` to `isWanted` until it says yes;
 // returns that value, or Value() when none is.

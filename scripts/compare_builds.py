@@ -2,7 +2,7 @@
 """Runs two tuflat programs on the same random trees and reports any run whose
 exit status, standard output, standard error or output file differ.
 
-  scripts/compare_builds.py NEW BASE [--seed S] [--trees N]
+  scripts/compare_builds.py NEW BASE [--seed S] [--trees N] [--bound-counts]
 
 For changes that must leave every byte as it was (a cache, a faster scan):
 BASE is a build of the commit before. Two kinds of tree take turns:
@@ -13,6 +13,10 @@ BASE is a build of the commit before. Two kinds of tree take turns:
   run with no flag, --quiet, --once, --expand-angle and --once --quiet.
 A differing tree is copied to compare-builds-failures/ in the current
 directory; the run stops after four.
+
+With --bound-counts, NEW is the reduced-bounds build (expand/bounds.h): it
+counts the paths it takes where a bound is reached, the counts over all trees
+are printed, and the run fails unless every path ran.
 """
 import argparse
 import os
@@ -70,12 +74,31 @@ def search_tree(rng, root, it):
     return FLAGS[it % len(FLAGS)]
 
 
-def run(program, flags, root, tag):
-    out = f"{root}/out.{tag}"
+def run(program, flags, root, env=None):
+    # Both programs write the same name, which their messages may show.
+    out = f"{root}/out.c"
     done = subprocess.run([program] + flags + [f"{root}/opts", f"{root}/main.c", out],
-                          capture_output=True)
-    written = open(out, "rb").read() if os.path.exists(out) else None
+                          capture_output=True, env=env)
+    written = None
+    if os.path.exists(out):
+        written = open(out, "rb").read()
+        os.remove(out)
     return done.returncode, done.stdout, done.stderr, written
+
+
+def unreached_bounds(counts_file):
+    """Prints the counts summed over the runs; returns the paths that never ran."""
+    totals = {}
+    if os.path.exists(counts_file):
+        for line in open(counts_file):
+            name, _, count = line.strip().partition("=")
+            totals[name] = totals.get(name, 0) + int(count)
+    if not totals:
+        print("no bound counts: NEW is not the reduced-bounds build")
+        return ["every path"]
+    for name, count in totals.items():
+        print(f"{name:28} {count}")
+    return [name for name, count in totals.items() if count == 0]
 
 
 def main():
@@ -84,16 +107,20 @@ def main():
     parser.add_argument("base")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--trees", type=int, default=2000)
+    parser.add_argument("--bound-counts", action="store_true")
     args = parser.parse_args()
     rng = random.Random(args.seed)
     differences = 0
+    unreached = []
     with tempfile.TemporaryDirectory() as scratch:
+        counts_file = f"{scratch}/bound-counts"
+        new_env = dict(os.environ, TUFLAT_BOUND_COUNTS=counts_file) if args.bound_counts else None
         for it in range(args.trees):
             root = f"{scratch}/t{it}"
             os.makedirs(root)
             make = scan_tree if it % 2 == 0 else search_tree
             flags = make(rng, root, it // 2)
-            if run(args.new, flags, root, "new") != run(args.base, flags, root, "base"):
+            if run(args.new, flags, root, new_env) != run(args.base, flags, root):
                 differences += 1
                 kept = os.path.abspath(f"compare-builds-failures/t{it}")
                 shutil.rmtree(kept, ignore_errors=True)
@@ -102,8 +129,12 @@ def main():
                 if differences > 3:
                     break
             shutil.rmtree(root)
+        if args.bound_counts:
+            unreached = unreached_bounds(counts_file)
     print(f"{it + 1} trees, {differences} differing")
-    return 1 if differences else 0
+    if unreached:
+        print(f"never reached: {', '.join(unreached)}")
+    return 1 if differences or unreached else 0
 
 
 if __name__ == "__main__":

@@ -259,6 +259,22 @@ TEST_F(EndToEnd, AnIncludeThatRunsOnIsWrittenWholeBeforeItsText) {
   EXPECT_EQ(dir.read("out.c"), "\n\n" + r + r + r);
 }
 
+// The record of a file of CRLF lines joins the spans that the CRs the scan
+// drops part, short and long; its replays drop those CRs and keep the others.
+TEST_F(EndToEnd, ReplayedCrLfLinesLoseTheSameCrsAsTheScan) {
+  std::string longer(300, 'l');
+  std::string longest(20000, 'm');
+  dir.write("q.h", "Q\n");
+  dir.write("r.h", "\r\na\r\n\r\nb\r\r\nc\rd\r\n" + longer + "\r\n/* e\r\n*/\r\n" + longest +
+                       "\r\n#include \"q.h\"\r\nf\r\n\r\r\ng\r");
+  dir.write("a.c", "#include \"r.h\"\n#include \"r.h\"\n#include \"r.h\"\n");
+  ToolRun run = flatten();
+  EXPECT_EQ(run.status, 0);
+  std::string r = "//--- #include \"r.h\"\n\na\n\nb\r\nc\rd\n" + longer + "\n/* e\n*/\n" + longest +
+                  "\n//--- #include \"q.h\"\nQ\nf\n\r\ng\n";
+  EXPECT_TRUE(dir.read("out.c") == "\n\n" + r + r + r);
+}
+
 TEST_F(EndToEnd, AnIncludeContinuedAtTheEndOfAFileGetsAnEmptyLineToJoin) {
   // Without it, the compiler would join the first line of the text to the comment.
   dir.write("q.h", "Q\n");
