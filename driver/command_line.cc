@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "../expand/diagnostics.h"
+#include "../output/diagnostics.h"
 #include "help.h"
 
 namespace {

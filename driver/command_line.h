@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "../expand/run_config.h"
+#include "../flatten/run_config.h"
 
 enum class Request { Flatten, Help, Version, Stop };
 

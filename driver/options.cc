@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "../expand/diagnostics.h"
-#include "../expand/output.h"
+#include "../output/diagnostics.h"
+#include "../output/output.h"
 #include "../platform/full_path.h"
 
 namespace {

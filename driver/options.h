@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../expand/run_state.h"
+#include "../output/run_state.h"
 
 enum class OptionKind { Paths, Defines };
 

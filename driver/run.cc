@@ -4,14 +4,14 @@
 #include <cstring>
 #include <new>
 
-#include "../expand/bounds.h"
-#include "../expand/dependencies.h"
-#include "../expand/diagnostics.h"
-#include "../expand/expand.h"
-#include "../expand/output.h"
-#include "../expand/output_file.h"
-#include "../expand/progress.h"
-#include "../expand/run_state.h"
+#include "../base/bounds.h"
+#include "../output/dependencies.h"
+#include "../output/diagnostics.h"
+#include "../flatten/expand.h"
+#include "../output/output.h"
+#include "../output/output_file.h"
+#include "../output/progress.h"
+#include "../output/run_state.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
 #include "command_line.h"

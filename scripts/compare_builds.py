@@ -14,7 +14,7 @@ BASE is a build of the commit before. Two kinds of tree take turns:
 A differing tree is copied to compare-builds-failures/ in the current
 directory; the run stops after four.
 
-With --bound-counts, NEW is the reduced-bounds build (expand/bounds.h): it
+With --bound-counts, NEW is the reduced-bounds build (base/bounds.h): it
 counts the paths it takes where a bound is reached, the counts over all trees
 are printed, and the run fails unless every path ran.
 """

@@ -1,5 +1,5 @@
 // The word-at-a-time searches against a plain byte loop.
-#include "../expand/byte_search.h"
+#include "../flatten/byte_search.h"
 
 #include <gtest/gtest.h>
 

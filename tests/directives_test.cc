@@ -1,5 +1,5 @@
 // Directives found as a compiler finds them, and which files count as read once.
-#include "../expand/directives.h"
+#include "../flatten/directives.h"
 
 #include <gtest/gtest.h>
 

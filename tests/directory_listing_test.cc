@@ -1,6 +1,6 @@
 // Directory listings: the Linux layer's listing calls, the names a listing
 // may decide, and what the run's listings prove absent.
-#include "../expand/directory_listing.h"
+#include "../search/directory_listing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The run's cache of paths: lookups, the bounds on what it keeps, and the
 // files opened through it.
-#include "../expand/file_cache.h"
+#include "../search/file_cache.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "../expand/source_file.h"
+#include "../search/source_file.h"
 #include "test_files.h"
 
 namespace {

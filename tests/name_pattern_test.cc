@@ -1,11 +1,11 @@
 // Patterns for --no-expand, and names as make reads them.
-#include "../expand/name_pattern.h"
+#include "../flatten/name_pattern.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "../expand/dependencies.h"
+#include "../output/dependencies.h"
 
 namespace {
 

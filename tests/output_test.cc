@@ -1,14 +1,14 @@
 // The output's writes: bytes taken where they lie must come out exactly as
 // copied ones would, however many spans wait and whenever their blocks are
 // given back.
-#include "../expand/output.h"
+#include "../output/output.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "../expand/run_state.h"
+#include "../output/run_state.h"
 #include "test_files.h"
 
 namespace {

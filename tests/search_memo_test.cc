@@ -1,13 +1,13 @@
 // What the run remembers of its searches and of the candidates of a name, and
 // what a repeated search prints.
-#include "../expand/search_memo.h"
+#include "../search/search_memo.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "../expand/name_candidates.h"
+#include "../search/name_candidates.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The one hash table under every keyed store, its record tables and its
 // entries keyed by wide text.
-#include "../expand/tables.h"
+#include "../base/tables.h"
 
 #include <gtest/gtest.h>
 

@@ -21,10 +21,10 @@
 #include <utility>
 #include <vector>
 
-#include "../../expand/diagnostics.h"
-#include "../../expand/expand.h"
-#include "../../expand/output.h"
-#include "../../expand/run_state.h"
+#include "../../output/diagnostics.h"
+#include "../../flatten/expand.h"
+#include "../../output/output.h"
+#include "../../output/run_state.h"
 #include "check.h"
 
 namespace {

@@ -1,0 +1,869 @@
+#include "expand.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "../platform/full_path.h"
+#include "../platform/os.h"
+#include "byte_search.h"
+#include "../output/dependencies.h"
+#include "../output/diagnostics.h"
+#include "include_once.h"
+#include "name_pattern.h"
+#include "../output/native_path.h"
+#include "../output/output.h"
+#include "../output/progress.h"
+#include "replay.h"
+#include "../output/run_state.h"
+#include "../search/search.h"
+
+namespace {
+
+constexpr char kKeyword[] = "#include";
+constexpr uint8_t kKeywordLength = 8;
+
+// includeState: values 0 to 8 mean that many bytes of the keyword have matched.
+constexpr uint8_t kInQuotedName = 9;
+constexpr uint8_t kInAngleName = 10;
+constexpr uint8_t kQuotedComplete = 11;
+// Only when angle includes are expanded; like kQuotedComplete, the rest of
+// the line cannot change the state.
+constexpr uint8_t kAngleComplete = 12;
+
+enum class Comment : uint8_t { None, Line, Block };
+
+// True when the line that ends at bytes[end] (its LF, a CR that ends it, or
+// `count`, the end of the text; end > 0) ends with a backslash, perhaps
+// followed by spaces or tabs and a CR: the compiler joins the next line to it.
+inline bool continuesAt(const char* bytes, uint64_t end, uint64_t count) {
+  auto last = static_cast<unsigned char>(bytes[end - 1]);
+  if (last > ' ' && last != '\\') return false;  // most lines
+  // A CR before the line's LF, or before the end, is no byte of the line; one
+  // before a CR that ends the line ends a line of its own.
+  if (last == '\r' && (end == count || bytes[end] == '\n')) --end;
+  while (end > 0 && (bytes[end - 1] == ' ' || bytes[end - 1] == '\t')) --end;
+  return end > 0 && bytes[end - 1] == '\\';
+}
+
+// True when bytes[0, count) hold a CR that no LF follows, but for a last
+// byte, which ends the last line like any CR before its end.
+bool holdsLoneCr(const char* bytes, uint64_t count) {
+  for (uint64_t at = 0; (at = findByte(bytes, at, count, '\r')) < count; ++at) {
+    if (at + 1 < count && bytes[at + 1] != '\n') return true;
+  }
+  return false;
+}
+
+// True for the bytes that, first on a line after its blanks, may begin an
+// include or a comment, or end the line: `#`, `%`, `/` and LF. Most first
+// bytes are letters or braces, which lie above `/`: one compare passes them.
+inline bool mayBeginSomething(unsigned char byte) {
+  constexpr uint64_t kBits = 1ull << '#' | 1ull << '%' | 1ull << '/' | 1ull << '\n';
+  return byte <= '/' && (kBits >> byte & 1) != 0;
+}
+
+// The files being expanded, outermost first: chain[0, depth).
+int depth = 0;
+FileIdentity chain[kMaxIncludeDepth];
+bool chainIdentityKnown[kMaxIncludeDepth];
+// With line directives: each file's path as a C string literal's text.
+char* chainLinePath[kMaxIncludeDepth];
+// Each file's scanned bytes, where its include lines are counted when a
+// diagnostic names one.
+const char* chainBytes[kMaxIncludeDepth];
+uint64_t chainCount[kMaxIncludeDepth];
+// The name of the include being followed, as written in the bytes of the
+// file at depth - 1 (a replay follows names within them too). Diagnostics
+// about it come before any file it leads to is scanned.
+const char* includeName = nullptr;
+uint64_t includeNameLength = 0;
+
+RunConfig config;
+// True when a file's scan depends on nothing but its bytes and the run's
+// fixed tables, so that a recorded scan may stand for a later one. The modes
+// that look at conditional depth, earlier files, line numbers or the names of
+// includes make each scan depend on the state of the run.
+bool replayable = true;
+
+constexpr uint64_t kNoResync = ~static_cast<uint64_t>(0);
+
+// What the modes that look at directives know of one file as it is scanned.
+struct FileDirectives {
+  // Null when the directives could not be listed.
+  const DirectiveList* list;
+  OnceClass kind;
+  // Null unless in the include-once mode.
+  const OnceScan* once;
+  // list->items[0, next) have been met.
+  uint32_t next;
+  // With line directives: the file's open conditional blocks, its own guard
+  // left out, and how many of the outermost of them hold text the tool put
+  // in. A compiler ignores a `#line` in a block it skips, so the lines after
+  // such a block's `#else`, `#elif` or `#endif` need one again, written once
+  // the line that ends at resyncAt is out.
+  uint32_t openBlocks;
+  uint32_t blocksWithInsertions;
+  uint64_t resyncAt;
+  // With line directives: the file's last `#line` met, and the last that
+  // gave a name; null before any.
+  const Directive* sourceLine;
+  const Directive* sourceLineName;
+};
+
+// The scan of one file, below: `directives` is null unless a mode needs them.
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives);
+
+// Meets every directive that starts on a line up to the one at `lineStart`.
+// Returns the `#pragma once` that the line holds when the include-once mode
+// writes it as the definition of its own guard, or null.
+const Directive* meetDirectives(FileDirectives* file, const char* bytes, uint64_t lineStart) {
+  const DirectiveList& list = *file->list;
+  const Directive* pragmaOnce = nullptr;
+  for (; file->next < list.count && list.items[file->next].lineStart <= lineStart; ++file->next) {
+    uint32_t at = file->next;
+    const Directive& directive = list.items[at];
+    bool ownGuard = file->kind.guarded && (at == 0 || at + 1 == list.count);
+    if (file->once != nullptr) applyOnceDirective(*file->once, bytes, list, at, ownGuard);
+    if (file->once != nullptr && file->once->guardNumber != 0 &&
+        directive.kind == DirectiveKind::PragmaOnce && directive.lineStart == lineStart) {
+      pragmaOnce = &directive;
+    }
+    if (!config.lineDirectives || ownGuard) continue;
+    if (directive.kind == DirectiveKind::Line) {
+      file->sourceLine = &directive;
+      if (directive.nameLength > 0) file->sourceLineName = &directive;
+    }
+    bool holdsInsertion = file->openBlocks > 0 && file->openBlocks <= file->blocksWithInsertions;
+    if (directive.kind == DirectiveKind::Open) {
+      ++file->openBlocks;
+    } else if (directive.kind == DirectiveKind::Alternative && holdsInsertion) {
+      file->resyncAt = directive.end;
+    } else if (directive.kind == DirectiveKind::Close && file->openBlocks > 0) {
+      if (holdsInsertion) {
+        file->resyncAt = directive.end;
+        file->blocksWithInsertions = file->openBlocks - 1;
+      }
+      --file->openBlocks;
+    }
+  }
+  return pragmaOnce;
+}
+
+void expandInclude(const char* name, uint64_t length, SearchMemo** memo);
+
+// The compiler reads a header here that the tool does not.
+void noteNotRead() {
+  if (config.includeOnce) noteUnreadHeader();
+}
+
+// The length of name[0, length) as C text, which ends at a NUL byte.
+size_t textLength(const char* name, uint64_t length) {
+  const void* nul = memchr(name, 0, length);
+  return nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - name)
+                        : static_cast<size_t>(length);
+}
+
+// The native spelling of a path with `\` and `"` escaped as in a C string,
+// and control characters in octal; null when it cannot be had.
+char* lineDirectivePath(const char16_t* path) {
+  char* native = config.absoluteLinePaths ? nativePathText(path) : relativePathText(path);
+  if (native == nullptr) return nullptr;
+  size_t length = strlen(native);
+  auto* escaped = new (std::nothrow) char[length * 4 + 1];
+  if (escaped != nullptr) {
+    size_t written = 0;
+    for (const char* at = native; *at != 0; ++at) {
+      auto byte = static_cast<unsigned char>(*at);
+      if (byte < 0x20) {
+        written += static_cast<size_t>(snprintf(escaped + written, 5, "\\%03o", byte));
+        continue;
+      }
+      if (byte == '\\' || byte == '"') escaped[written++] = '\\';
+      escaped[written++] = static_cast<char>(byte);
+    }
+    escaped[written] = 0;
+  }
+  delete[] native;
+  return escaped;
+}
+
+// `path` is C string text: escaped, between quotes.
+void writeLineDirective(uint64_t line, const char* path, size_t length) {
+  char number[32];
+  snprintf(number, sizeof number, "#line %" PRIu64 " \"", line);
+  writeOutputText(number);
+  writeOutput(path, length);
+  writeOutputText("\"\n");
+}
+
+void writeLineDirective(uint64_t line, const char* path) {
+  writeLineDirective(line, path != nullptr ? path : "", path != nullptr ? strlen(path) : 0);
+}
+
+// `define TUFLAT_ONCE_<number>_`, the definition of the tool's guard around
+// a `#pragma once` file, between `before` and `after`.
+void writeGuardDefinition(const char* before, uint32_t number, const char* after) {
+  char definition[48];
+  snprintf(definition, sizeof definition, "%sdefine TUFLAT_ONCE_%u_%s", before, number, after);
+  writeOutputText(definition);
+}
+
+// The line ends in bytes[from, to): LFs, and CRs not before an LF, which
+// compilers take for line ends too.
+uint64_t countLineEnds(const char* bytes, uint64_t from, uint64_t to, uint64_t count) {
+  uint64_t ends = 0;
+  for (uint64_t at = from; (at = findEitherByte(bytes, at, to, '\n', '\r')) < to; ++at) {
+    if (bytes[at] == '\n' || at + 1 >= count || bytes[at + 1] != '\n') ++ends;
+  }
+  return ends;
+}
+
+// Scans one file's text with the modes that need to look at it. `path` is
+// read only before the scan begins, which may overwrite the work buffers.
+void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
+  if (config.dependencyName != nullptr && !(depth == 1 && config.mainSourceFromStandardInput)) {
+    noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
+  }
+  if (replayable) {
+    scanOrReplay(source, bytes, count, scanText, expandInclude);
+    return;
+  }
+  if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
+  bool needsDirectives = config.includeOnce || config.lineDirectives;
+  DirectiveList list;
+  FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync, nullptr, nullptr};
+  if (needsDirectives && listDirectives(bytes, count, &list)) {
+    directives.list = &list;
+    directives.kind = classifyOnce(bytes, list);
+  }
+  OnceScan once;
+  if (config.includeOnce) {
+    beginOnceScan(bytes, directives.list, directives.kind,
+                  source->identityKnown ? &source->identity : nullptr, depth == 1, &once);
+    directives.once = &once;
+  }
+  if (config.lineDirectives) writeLineDirective(1, chainLinePath[depth - 1]);
+  scanLines(bytes, count, directives.list != nullptr ? &directives : nullptr);
+  if (config.includeOnce) endOnceScan(once);
+  freeDirectives(&list);
+  if (config.lineDirectives) {
+    delete[] chainLinePath[depth - 1];
+    chainLinePath[depth - 1] = nullptr;
+  }
+}
+
+// Expands an opened file. Its path may live in a work buffer: it is copied
+// into slot 0 before the scan can overwrite that buffer.
+void expandSource(const char16_t* path, SourceFile* source) {
+  TextEntry own = {nullptr, 0};
+  if (makeTextEntry(path, wideLength(path), u"\\..", &own)) readSource(source, path);
+  FileContents& contents = source->contents;
+  progressCount("l=%s\n", contents.count);
+  if (!contents.whole) noteUnreadFile(path, contents.count, contents.size);
+
+  if (contents.bytes != nullptr) {
+    // A byte-order mark is not text: compilers refuse it anywhere but at the
+    // start of a file, and it would hide an include on the first line.
+    bool mark = source->kept ? source->cached->byteOrderMark : startsWithByteOrderMark(contents);
+    uint64_t skip = mark ? sizeof kByteOrderMark : 0;
+    chain[depth] = source->identity;
+    chainIdentityKnown[depth] = source->identityKnown;
+    chainBytes[depth] = contents.bytes + skip;
+    chainCount[depth] = contents.count - skip;
+    ++depth;
+    TextEntry includer = SearchList.entries[0];
+    SearchList.entries[0] = own;
+    scanFile(path, source, contents.bytes + skip, contents.count - skip);
+    SearchList.entries[0] = includer;
+    --depth;
+  }
+  releaseSource(source);
+  ::operator delete(own.text);
+}
+
+// The header being scanned as its user names it, by its path from the
+// current directory; null when no memory can be had. Freed with delete[].
+char* headerName() {
+  // Slot 0 holds the path followed by `\..`.
+  const TextEntry& slot = SearchList.entries[0];
+  size_t length = slot.count - 1 - 3;
+  auto* path = new (std::nothrow) char16_t[length + 1];
+  if (path == nullptr) return nullptr;
+  memcpy(path, slot.text, length * sizeof(char16_t));
+  path[length] = 0;
+  char* name = relativePathText(path);
+  delete[] path;
+  return name;
+}
+
+// Says on standard error where the include being followed stands, its name
+// as written, then `what`. Its line number is counted only for a warning
+// that is printed.
+void warnAtInclude(Diagnostic kind, const char* what) {
+  if (!countDiagnostic(kind)) return;
+  const char* bytes = chainBytes[depth - 1];
+  auto offset = static_cast<uint64_t>(includeName - bytes);
+  uint64_t line = countLineEnds(bytes, 0, offset, chainCount[depth - 1]) + 1;
+  // The name's delimiters, as the line writes them.
+  char open = includeName[-1];
+  char close = open == '<' ? '>' : '"';
+  size_t nameBytes = textLength(includeName, includeNameLength);
+  // The main source is named as its user gave it.
+  char* header = depth > 1 ? headerName() : nullptr;
+  const char* file = depth == 1 ? config.sourceName : header;
+  printDiagnostic(
+      kind, file != nullptr ? file : "(a path that cannot be shown)", line, "%c%.*s%c %s", open,
+      static_cast<int>(nameBytes < INT32_MAX ? nameBytes : INT32_MAX), includeName, close, what);
+  delete[] header;
+}
+
+// The files being expanded, as the search sees them.
+OpenChain openChain() {
+  return {chain, chainIdentityKnown, depth};
+}
+
+// Expands the file an include led to, unless it is the output, is already
+// being expanded, or need not be expanded again. Returns 0 when no file was
+// found.
+int followLead(Lead lead, Found* found) {
+  switch (lead) {
+    case Lead::Missing:
+      return 0;
+    case Lead::Output:
+      writeOutputText("!!! OUTPUT FILE !!!\n");
+      noteOutputIncluded();
+      noteNotRead();
+      warnAtInclude(Diagnostic::OutputFile, "is the output file itself; wrote !!! OUTPUT FILE !!!");
+      return 1;
+    case Lead::Cycle:
+      writeOutputText("//!!! INCLUDE CYCLE !!!\n");
+      warnAtInclude(Diagnostic::Cycle, "is already being expanded; wrote //!!! INCLUDE CYCLE !!!");
+      return 1;
+    case Lead::Opened:
+      break;
+  }
+  SourceFile* source = &found->source;
+  if (config.includeOnce && source->identityKnown && isExpandedOnce(source->identity)) {
+    releaseSource(source);
+    progressWide("once-skip=<%s>\n", found->path);
+    return 1;
+  }
+  expandSource(found->path, source);
+  return 1;
+}
+
+// In place of an include's text where files are nested too deep.
+void markTooDeep() {
+  writeOutputText("!!! INCLUDE TOO DEEP !!!\n");
+  noteTooDeep();
+  noteNotRead();
+  warnAtInclude(Diagnostic::TooDeep, "is nested too deep; wrote !!! INCLUDE TOO DEEP !!!");
+}
+
+// Follows the quoted include whose name is `name[0, length)`.
+void expandInclude(const char* name, uint64_t length, SearchMemo** memo) {
+  ScanRecorder* recorder = suspendForInclude(name, length);
+  includeName = name;
+  includeNameLength = length;
+  size_t nameBytes = textLength(name, length);
+  char16_t* wideName = ResultBuffer.wide;
+  char16_t* longName = nullptr;
+  if (oemToWideCounted(name, nameBytes, wideName, kWorkBufferChars) < 0) {
+    // Too long for the buffer: shown and searched, though no candidate can hold it.
+    wideName[0] = 0;
+    int needed = oemToWideCounted(name, nameBytes, nullptr, 0);
+    size_t room = needed > 0 ? static_cast<size_t>(needed) + 1 : 1;
+    longName = static_cast<char16_t*>(::operator new(room * sizeof(char16_t), std::nothrow));
+    if (longName != nullptr && oemToWideCounted(name, nameBytes, longName, room) >= 0) {
+      wideName = longName;
+    }
+  }
+  progressWide("#include: [%s]\n", wideName);
+  if (depth >= kMaxIncludeDepth) {
+    markTooDeep();
+  } else if (!expandFile(wideName, memo)) {
+    // Searched or opened directly, a name that nothing supplies leaves a trace.
+    writeOutputText("!!! NO FILE !!!\n");
+    if (config.includeOnce) noteMissingHeader();
+    warnAtInclude(Diagnostic::NotFound, "not found; wrote !!! NO FILE !!!");
+  }
+  ::operator delete(longName);
+  resumeAfterInclude(recorder);
+}
+
+// Looks for an angle include's name as a compiler does; Missing also for a
+// name too long for the buffer, which fits no candidate either.
+Lead findAngleInclude(const char* name, uint64_t length, Found* found) {
+  char16_t* wideName = ResultBuffer.wide;
+  if (oemToWideCounted(name, textLength(name, length), wideName, kWorkBufferChars) < 0) {
+    return Lead::Missing;
+  }
+  return findAngle(wideName, openChain(), found);
+}
+
+// True when an include's name matches a `--no-expand` pattern.
+bool isLeftOut(const char* name, uint64_t length) {
+  size_t nameBytes = textLength(name, length);
+  for (uint32_t at = 0; at < config.noExpandCount; ++at) {
+    if (matchesPattern(config.noExpand[at], name, nameBytes)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig& modes) {
+  config = modes;
+  if (config.includeOnce) beginOnceRun(DefineList);
+  replayable = !config.includeOnce && !config.lineDirectives && !config.expandAngle &&
+               config.noExpandCount == 0;
+  announceMainSource(path);
+  expandSource(path, source);
+}
+
+int expandFile(const char16_t* path, SearchMemo** memo) {
+  Found found;
+  return followLead(findQuoted(path, memo, openChain(), &found), &found);
+}
+
+namespace {
+
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
+  // A CR that no LF follows ends a line for compilers: there a line comment
+  // ends and a directive may begin. Such CRs are rare, and the searches stop
+  // at CRs only in a text that holds one.
+  const bool loneCrs = holdsLoneCr(bytes, count);
+  const char lineEnd = loneCrs ? '\r' : '\n';
+  uint16_t window = 0;
+  Comment comment = Comment::None;
+  bool atLineStart = true;
+  uint8_t includeState = 0;
+  uint64_t nameStart = 0;
+  uint64_t closeOffset = 0;
+  uint64_t lineStart = 0;
+  // bytes[unwritten, lineStart) is finished text, identical to what the
+  // output needs, not yet written: it goes out as one span when something
+  // breaks it (a dropped CR, an include line, the end of the file).
+  uint64_t unwritten = 0;
+  // With line directives: bytes[0, counted) holds linesCounted LFs.
+  uint64_t counted = 0;
+  uint64_t linesCounted = 0;
+  // An include line whose line ends inside a block comment or is continued
+  // by a backslash runs on: the lines up to the one that ends with neither
+  // belong to its directive, and so are written with it before the
+  // expansion. Its first line starts at directiveStart.
+  bool runningOn = false;
+  uint64_t directiveStart = 0;
+
+  // A line begins at bytes[at]: nothing of an include is seen on it yet.
+  auto startLine = [&](uint64_t at) {
+    lineStart = at;
+    atLineStart = true;
+    includeState = 0;
+  };
+  // The LFs of bytes[from, to), passed without a stop, only started lines:
+  // the last of them starts the line that holds bytes[to]. True when there is one.
+  auto startLastLine = [&](uint64_t from, uint64_t to) {
+    uint64_t at = to;
+    while (at > from && bytes[at - 1] != '\n') --at;
+    if (at > from) startLine(at);
+    return at > from;
+  };
+
+  // Writes bytes[from, to) as `//--- ` lines. A CR that no LF follows, met
+  // inside a comment, would end such a line for the compiler: an LF and the
+  // prefix take its place.
+  auto writeCommentedText = [&](uint64_t from, uint64_t to) {
+    writeLastingText("//--- ");
+    for (uint64_t at = from; loneCrs && (at = findByte(bytes, at, to, '\r')) < to; ++at) {
+      if (at + 1 >= count || bytes[at + 1] == '\n') continue;
+      writeLastingOutput(bytes + from, at - from);
+      writeLastingText("\n//--- ");
+      from = at + 1;
+    }
+    writeLastingOutput(bytes + from, to - from);
+    writeLastingText("\n");
+  };
+  // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
+  auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
+    writeLastingOutput(bytes + unwritten, lineStart - unwritten);
+    writeCommentedText(lineStart, textEnd);
+    unwritten = end < count ? end + 1 : count;
+  };
+  // The lines of a directive that ran on, all but its last (the line at
+  // lineStart), go out commented, or copied as any other line is.
+  auto passEarlierLines = [&](bool commented) {
+    if (!runningOn) return;
+    if (commented) {
+      writeLastingOutput(bytes + unwritten, directiveStart - unwritten);
+      unwritten = directiveStart;
+    }
+    for (uint64_t from = directiveStart; from < lineStart;) {
+      uint64_t end = findByte(bytes, from, lineStart, '\n');
+      uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
+      if (commented) {
+        writeCommentedText(from, textEnd);
+        unwritten = end + 1;
+      } else if (textEnd < end) {
+        writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+        unwritten = end;
+      }
+      from = end + 1;
+    }
+    runningOn = false;
+  };
+  // Writes the lines of an include's directive commented, the last of them
+  // bytes[lineStart, textEnd). Where that one ends with a backslash (at the
+  // end of the file) an empty line follows, for the compiler to join to it
+  // instead of the first line of the expansion.
+  auto writeDirective = [&](uint64_t end, uint64_t textEnd) {
+    passEarlierLines(true);
+    writeCommented(end, textEnd);
+    if (continuesAt(bytes, end, count)) writeLastingText("\n");
+  };
+  // Where the file's own text goes on after the line that ends at `end`.
+  // The file's own `#line` that numbers the lines now, and the place of the
+  // line after it.
+  const Directive* numberedBy = nullptr;
+  uint64_t numberedFrom = 0;
+  auto writeNextLineNumber = [&](uint64_t end) {
+    linesCounted += countLineEnds(bytes, counted, end, count);
+    counted = end;
+    uint64_t next = linesCounted + 2;
+    const Directive* set = directives != nullptr ? directives->sourceLine : nullptr;
+    if (set == nullptr) {
+      writeLineDirective(next, chainLinePath[depth - 1]);
+      return;
+    }
+    if (set != numberedBy) {
+      numberedBy = set;
+      numberedFrom = countLineEnds(bytes, 0, set->end, count) + 2;
+    }
+    // As the compiler would number it, from the directive on.
+    uint64_t number =
+        next >= numberedFrom ? set->spanStart + (next - numberedFrom) : set->spanStart;
+    const Directive* named = directives->sourceLineName;
+    if (named == nullptr) {
+      writeLineDirective(number, chainLinePath[depth - 1]);
+    } else {
+      writeLineDirective(number, bytes + named->nameStart, named->nameLength);
+    }
+  };
+  // After the text put in for the include line that ends at `end`.
+  auto resumeLines = [&](uint64_t end) {
+    if (!config.lineDirectives) return;
+    if (directives != nullptr) directives->blocksWithInsertions = directives->openBlocks;
+    writeNextLineNumber(end);
+  };
+
+  // An angle include found in a `/I` directory is written commented and
+  // followed, or marked as a quoted one is where the nesting is too deep;
+  // one not found is left to the caller, to be copied.
+  auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
+    Found found;
+    bool leftOut = isLeftOut(bytes + nameStart, closeOffset - nameStart);
+    if (leftOut) noteNotRead();
+    Lead lead = leftOut ? Lead::Missing
+                        : findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found);
+    if (lead == Lead::Missing) {
+      passEarlierLines(false);
+      return false;
+    }
+    writeDirective(end, textEnd);
+    includeName = bytes + nameStart;
+    includeNameLength = closeOffset - nameStart;
+    if (depth >= kMaxIncludeDepth) {
+      if (lead == Lead::Opened) releaseSource(&found.source);
+      markTooDeep();
+    } else {
+      followLead(lead, &found);
+    }
+    return true;
+  };
+
+  // With include-once: the number of the tool's guard whose definition goes
+  // on a line of its own once the logical line being read ends; 0 when none.
+  uint32_t pendingGuard = 0;
+  // A `#pragma once` becomes the definition of the tool's guard, its words
+  // replaced and the rest of its line kept; a `_Pragma("once")` is cut out
+  // and the definition follows its line. Where a splice divides the words,
+  // the directive's line is written commented (an operator stays: in the
+  // main file the compiler ignores it) and the definition follows. Returns
+  // true when the line is written.
+  auto writePragmaOnce = [&](const Directive& pragma, uint64_t end, uint64_t textEnd) {
+    uint32_t number = directives->once->guardNumber;
+    if (pragma.spanEnd > textEnd) {
+      pendingGuard = number;
+      if (pragma.inText) return false;
+      writeCommented(end, textEnd);
+      return true;
+    }
+    writeLastingOutput(bytes + unwritten, pragma.spanStart - unwritten);
+    unwritten = pragma.spanEnd;
+    if (pragma.inText) {
+      pendingGuard = number;
+    } else {
+      writeGuardDefinition("", number, "");
+    }
+    return false;
+  };
+  auto writePendingGuard = [&](uint64_t end) {
+    if (end < count) {
+      writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
+      unwritten = end + 1;
+    }
+    writeGuardDefinition("#", pendingGuard, "\n");
+    pendingGuard = 0;
+    if (config.lineDirectives && end < count) writeNextLineNumber(end);
+  };
+
+  // An include line's directive runs on past the line that ends at `end`
+  // when that line ends inside a block comment or with a backslash and
+  // another line follows: the scan reads that one as part of the directive.
+  auto holdDirective = [&](uint64_t end) {
+    if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end, count)))
+      return false;
+    if (!runningOn) directiveStart = lineStart;
+    runningOn = true;
+    uint8_t state = includeState;
+    startLine(end + 1);
+    includeState = state;
+    atLineStart = false;
+    return true;
+  };
+
+  // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
+  // last line without one, which is written like any other.
+  auto endLine = [&](uint64_t end) {
+    uint64_t textEnd = end;
+    if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
+    const Directive* pragma =
+        directives != nullptr ? meetDirectives(directives, bytes, lineStart) : nullptr;
+    bool pragmaWritten = pragma != nullptr && writePragmaOnce(*pragma, end, textEnd);
+    if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
+        isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
+      // Copied as it stands, and only reported.
+      noteNotRead();
+      progressBytes("#include: [%s]\n", bytes + nameStart,
+                    textLength(bytes + nameStart, closeOffset - nameStart));
+      includeState = 0;
+    }
+    if (includeState >= kQuotedComplete && holdDirective(end)) return;
+    if (includeState == kQuotedComplete) {
+      writeDirective(end, textEnd);
+      expandInclude(bytes + nameStart, closeOffset - nameStart, nullptr);
+      resumeLines(end);
+    } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
+      resumeLines(end);
+    } else if (pragmaWritten) {
+      // Written commented above.
+    } else if (end == count) {
+      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+      writeLastingText("\n");
+      unwritten = count;
+    } else if (textEnd < end) {
+      // The LF stays and starts the next span.
+      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+      unwritten = end;
+    }
+    if (directives != nullptr && directives->resyncAt <= end) {
+      directives->resyncAt = kNoResync;
+      if (end < count) {
+        writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
+        unwritten = end + 1;
+        writeNextLineNumber(end);
+      }
+    }
+    if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end, count)) {
+      writePendingGuard(end);
+    }
+    startLine(end + 1);
+  };
+
+  // A line joined to the one before by a backslash holds no directive.
+  auto joinsLineBefore = [&]() {
+    return lineStart > 1 && continuesAt(bytes, lineStart - 1, count);
+  };
+  // The `%` at bytes[at], first on its line, and the byte after it are `%:`,
+  // the digraph of the `#`, which begins a directive. Out of line: it is
+  // seldom needed, and inlined it crowds the registers of the loop below.
+  auto isDigraph = [&](uint64_t at) __attribute__((noinline)) {
+    return at + 1 < count && bytes[at + 1] == ':' && !joinsLineBefore();
+  };
+
+  // A `//` or `/*` at bytes[at] opens its comment at once: its two bytes do
+  // nothing else, and a comment's first byte pairs with no byte before it.
+  auto opensComment = [&](uint64_t at) {
+    if (at + 1 >= count || bytes[at] != '/' || (bytes[at + 1] != '/' && bytes[at + 1] != '*')) {
+      return false;
+    }
+    comment = bytes[at + 1] == '/' ? Comment::Line : Comment::Block;
+    atLineStart = false;
+    window = 0;
+    return true;
+  };
+
+  for (uint64_t i = 0; i < count; ++i) {
+    // Most bytes cannot change the state: inside a comment only an LF or a
+    // closing `*/` can, and on a line that can no longer be an include only an
+    // LF or an opening `//` or `/*`. Such runs are skipped, a `*` or `/` that
+    // opens or closes nothing with them; the byte before the first one not
+    // skipped is all the window needs to hold.
+    uint8_t previous = static_cast<uint8_t>(window);
+    if (previous != '/' && previous != '*') {
+      uint64_t next = i;
+      if (comment == Comment::Line) {
+        next =
+            loneCrs ? findEitherByte(bytes, i, count, '\n', '\r') : findByte(bytes, i, count, '\n');
+      } else if (comment == Comment::Block && directives == nullptr &&
+                 includeState < kQuotedComplete && bytes[i] != '\n') {
+        // The LFs of such a comment only start lines, as in the fast path
+        // below, unless a CR before one is to be dropped: the search stops at
+        // every CR, and an LF that may follow one is met first.
+        next = findByteOrPair(bytes, i, count, '\r', '\r', '*', '/', '/');
+        startLastLine(i, next);
+        if (next < count && bytes[next] == '*') {
+          // The `*/` that ends the comment; like any byte of code, its `/`
+          // ends the chance of an include on its line.
+          comment = Comment::None;
+          atLineStart = false;
+          window = 0;
+          i = next + 1;
+          continue;
+        }
+      } else if (comment == Comment::Block) {
+        next = findByteOrPair(bytes, i, count, '\n',
+                              includeState < kQuotedComplete ? lineEnd : '\n', '*', '/', '/');
+      } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
+                 bytes[i] != '\n') {
+        // Lines that hold no include and no CR need no stop at their LF: the
+        // run ends where a comment opens, at a CR, or at a `#` or `%` that
+        // may begin an include, and the line that holds it starts after the
+        // run's last LF, as if each LF had been met.
+        next = findCodeStop(bytes, i, count);
+        uint64_t blanks = next;
+        while (blanks > i && static_cast<unsigned char>(bytes[blanks - 1]) <= 0x20 &&
+               bytes[blanks - 1] != '\n') {
+          --blanks;
+        }
+        if (blanks > i && bytes[blanks - 1] == '\n') {
+          startLine(blanks);
+        } else if (next == count) {
+          // The file's last LF may end its last line, which is no include.
+          startLastLine(i, next);
+          atLineStart = false;
+        }
+        if (opensComment(next)) {
+          i = next + 1;
+          continue;
+        }
+      } else if (!atLineStart &&
+                 (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
+        next = findByteOrPair(bytes, i, count, '\n', lineEnd, '/', '/', '*');
+      }
+      if (next > i) {
+        window = static_cast<uint8_t>(bytes[next - 1]);
+        i = next;
+        if (i == count) break;
+      }
+    }
+    unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    window = static_cast<uint16_t>(window << 8 | byte);
+    if (window == 0x2F2F && comment == Comment::None) {
+      comment = Comment::Line;
+      window = 0;
+    } else if (window == 0x2F2A && comment == Comment::None) {
+      comment = Comment::Block;
+      window = 0;
+    } else if (window == 0x2A2F && comment == Comment::Block) {
+      comment = Comment::None;
+      window = 0;
+    } else if (byte == '\n') {
+      // A backslash at the end carries a line comment on to the next line.
+      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
+      if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
+        // Most lines: no include, no CR to drop. The line stays in the span
+        // not yet written.
+        startLine(i + 1);
+        if (comment != Comment::None) continue;
+        // The next line's blanks change nothing but the window. A first byte
+        // other than `#`, `%`, `/` or an LF ends the chance of an include and
+        // opens nothing: the scan goes on past it.
+        uint64_t first = i + 1;
+        while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
+               bytes[first] != '\n' && !(loneCrs && bytes[first] == '\r')) {
+          ++first;
+        }
+        if (opensComment(first)) {
+          i = first + 1;
+          continue;
+        }
+        if (first == count || bytes[first] == '\r' ||
+            mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
+          if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
+          i = first - 1;
+          continue;
+        }
+        atLineStart = false;
+        window = static_cast<uint8_t>(bytes[first]);
+        i = first;
+        continue;
+      }
+      endLine(i);
+      continue;
+    } else if (byte == '\r' && loneCrs && i + 1 < count && bytes[i + 1] != '\n' &&
+               (comment != Comment::Block || includeState < kQuotedComplete)) {
+      // The CR ends the line as an LF would; it stays in the output unless
+      // the line is written otherwise. In a block comment after an include's
+      // name it is left to the directive's commented lines.
+      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
+      endLine(i);
+      continue;
+    }
+    if (byte <= 0x20 || comment != Comment::None) continue;
+    if (atLineStart && includeState < kKeywordLength) {
+      if (byte == static_cast<unsigned char>(kKeyword[includeState])) {
+        if (includeState > 0 || !joinsLineBefore()) {
+          ++includeState;
+          continue;
+        }
+      } else if (byte == '%' && includeState == 0 && isDigraph(i)) {
+        // Its `:` is passed with it.
+        includeState = 1;
+        ++i;
+        window = ':';
+        continue;
+      }
+    }
+    atLineStart = false;
+    if (byte == '"') {
+      if (includeState == kInQuotedName) {
+        includeState = kQuotedComplete;
+        closeOffset = i;
+      } else if (includeState == kKeywordLength) {
+        nameStart = i + 1;
+        includeState = kInQuotedName;
+      }
+    } else if (byte == '<') {
+      if (includeState == kKeywordLength) {
+        nameStart = i + 1;
+        includeState = kInAngleName;
+      }
+    } else if (byte == '>' && includeState == kInAngleName) {
+      // Printed as C text: the name ends at a NUL byte.
+      printAngleInclude(bytes + nameStart, textLength(bytes + nameStart, i - nameStart));
+      closeOffset = i;
+      includeState = config.expandAngle ? kAngleComplete : 0;
+    }
+  }
+  if (lineStart < count) endLine(count);
+  writeLastingOutput(bytes + unwritten, count - unwritten);
+}
+
+}  // namespace
+
+void scanText(char* bytes, uint64_t count) {
+  scanLines(bytes, count, nullptr);
+}
