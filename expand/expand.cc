@@ -625,9 +625,11 @@ struct LineScan {
         loneCrs(holdsLoneCr(text, length)) {}
 
   // The loop reads each byte once, in one of its two halves: a search that
-  // passes a run of bytes, or the byte's own step. Both are inlined into it;
-  // endLine, which most lines of code never reach, and isDigraph stay out of
-  // it, as they were in the one function measured before the scan was split.
+  // passes a run of bytes, or the byte's own step. Both, and the parts they
+  // call that take the window, are forced inline, so that the window stays a
+  // register (see run); endLine, which most lines of code never reach, and
+  // isDigraph stay out of it, as they were in the one function measured
+  // before the scan was split.
   void run();
 
   // Where lines start.
