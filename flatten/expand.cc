@@ -5,19 +5,19 @@
 #include <cstring>
 #include <new>
 
-#include "../platform/full_path.h"
-#include "../platform/os.h"
-#include "byte_search.h"
 #include "../output/dependencies.h"
 #include "../output/diagnostics.h"
-#include "include_once.h"
-#include "name_pattern.h"
 #include "../output/native_path.h"
 #include "../output/output.h"
 #include "../output/progress.h"
-#include "replay.h"
 #include "../output/run_state.h"
+#include "../platform/full_path.h"
+#include "../platform/os.h"
 #include "../search/search.h"
+#include "byte_search.h"
+#include "include_once.h"
+#include "name_pattern.h"
+#include "replay.h"
 
 namespace {
 
@@ -62,6 +62,48 @@ bool holdsLoneCr(const char* bytes, uint64_t count) {
 inline bool mayBeginSomething(unsigned char byte) {
   constexpr uint64_t kBits = 1ull << '#' | 1ull << '%' | 1ull << '/' | 1ull << '\n';
   return byte <= '/' && (kBits >> byte & 1) != 0;
+}
+
+// The scan's byte loops take the text as an argument, not through the scan's
+// state: read through a member, its address was reloaded for every byte, and
+// the loop ran 18% more instructions (cachegrind, a CRLF tree).
+
+// The place after the last LF in bytes[from, to); `from` when there is none.
+inline uint64_t afterLastLineFeed(const char* bytes, uint64_t from, uint64_t to) {
+  uint64_t at = to;
+  while (at > from && bytes[at - 1] != '\n') --at;
+  return at;
+}
+
+// The first byte from bytes[from] on that is no blank: an LF, a CR where
+// `loneCrs` (the text holds CRs that end lines), or a byte above the space;
+// `count` when none.
+inline uint64_t skipBlanks(const char* bytes, uint64_t from, uint64_t count, bool loneCrs) {
+  while (from < count && static_cast<unsigned char>(bytes[from]) <= 0x20 && bytes[from] != '\n' &&
+         !(loneCrs && bytes[from] == '\r')) {
+    ++from;
+  }
+  return from;
+}
+
+// Where the blanks (bytes up to the space, but LF) that end bytes[from, to)
+// begin.
+inline uint64_t startOfBlanks(const char* bytes, uint64_t from, uint64_t to) {
+  while (to > from && static_cast<unsigned char>(bytes[to - 1]) <= 0x20 && bytes[to - 1] != '\n') {
+    --to;
+  }
+  return to;
+}
+
+// The first LF in bytes[from, count), or CR where `crEndsLines`, or `lead`
+// followed by `follow` or `other`, as findByteOrPair finds them. Each search
+// is given its bytes as constants: the broadcast of a byte read from the
+// scan's state went through memory and stalled on the store, which cost the
+// CRLF workload a fifth more user time.
+inline uint64_t findLineEndOrPair(const char* bytes, uint64_t from, uint64_t count,
+                                  bool crEndsLines, char lead, char follow, char other) {
+  return crEndsLines ? findByteOrPair(bytes, from, count, '\n', '\r', lead, follow, other)
+                     : findByteOrPair(bytes, from, count, '\n', '\n', lead, follow, other);
 }
 
 // The files being expanded, outermost first: chain[0, depth).
@@ -430,436 +472,586 @@ int expandFile(const char16_t* path, SearchMemo** memo) {
 
 namespace {
 
-void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
+// The scan of one file's text. It copies the text to the output in spans,
+// and writes each include line commented, followed by what the include leads
+// to. Its members are grouped by what they handle: where lines start, the
+// runs of bytes that change nothing, the per-byte state of a line (comments,
+// the keyword, an include's name), the end of a line, and the writing of
+// include lines, run-on directives, line numbers and include-once guards.
+struct LineScan {
+  const char* const bytes;
+  const uint64_t count;
+  // Null unless a mode needs the file's directives.
+  FileDirectives* const directives;
   // A CR that no LF follows ends a line for compilers: there a line comment
   // ends and a directive may begin. Such CRs are rare, and the searches stop
   // at CRs only in a text that holds one.
-  const bool loneCrs = holdsLoneCr(bytes, count);
-  const char lineEnd = loneCrs ? '\r' : '\n';
-  uint16_t window = 0;
+  const bool loneCrs;
+
   Comment comment = Comment::None;
+  // True while the line holds nothing but blanks and the bytes of the
+  // keyword that includeState counts.
   bool atLineStart = true;
+  // Values 0 to kKeywordLength: that many bytes of the keyword have matched
+  // on the line; then the states of an include's name. From kInQuotedName or
+  // kInAngleName on, the name starts at nameStart; from kQuotedComplete on,
+  // it is bytes[nameStart, closeOffset).
   uint8_t includeState = 0;
   uint64_t nameStart = 0;
   uint64_t closeOffset = 0;
+  // The first byte of the line being read.
   uint64_t lineStart = 0;
   // bytes[unwritten, lineStart) is finished text, identical to what the
   // output needs, not yet written: it goes out as one span when something
-  // breaks it (a dropped CR, an include line, the end of the file).
+  // breaks it (a dropped CR, an include line, the end of the file). When a
+  // line starts, unwritten <= lineStart.
   uint64_t unwritten = 0;
-  // With line directives: bytes[0, counted) holds linesCounted LFs.
+  // With line directives: bytes[0, counted) holds linesCounted line ends.
   uint64_t counted = 0;
   uint64_t linesCounted = 0;
+  // With line directives: the file's own `#line` that numbers the lines now,
+  // null before any, and the number of the line after it.
+  const Directive* numberedBy = nullptr;
+  uint64_t numberedFrom = 0;
   // An include line whose line ends inside a block comment or is continued
   // by a backslash runs on: the lines up to the one that ends with neither
   // belong to its directive, and so are written with it before the
   // expansion. Its first line starts at directiveStart.
   bool runningOn = false;
   uint64_t directiveStart = 0;
-
-  // A line begins at bytes[at]: nothing of an include is seen on it yet.
-  auto startLine = [&](uint64_t at) {
-    lineStart = at;
-    atLineStart = true;
-    includeState = 0;
-  };
-  // The LFs of bytes[from, to), passed without a stop, only started lines:
-  // the last of them starts the line that holds bytes[to]. True when there is one.
-  auto startLastLine = [&](uint64_t from, uint64_t to) {
-    uint64_t at = to;
-    while (at > from && bytes[at - 1] != '\n') --at;
-    if (at > from) startLine(at);
-    return at > from;
-  };
-
-  // Writes bytes[from, to) as `//--- ` lines. A CR that no LF follows, met
-  // inside a comment, would end such a line for the compiler: an LF and the
-  // prefix take its place.
-  auto writeCommentedText = [&](uint64_t from, uint64_t to) {
-    writeLastingText("//--- ");
-    for (uint64_t at = from; loneCrs && (at = findByte(bytes, at, to, '\r')) < to; ++at) {
-      if (at + 1 >= count || bytes[at + 1] == '\n') continue;
-      writeLastingOutput(bytes + from, at - from);
-      writeLastingText("\n//--- ");
-      from = at + 1;
-    }
-    writeLastingOutput(bytes + from, to - from);
-    writeLastingText("\n");
-  };
-  // Writes the line bytes[lineStart, textEnd) as a comment; `end` as below.
-  auto writeCommented = [&](uint64_t end, uint64_t textEnd) {
-    writeLastingOutput(bytes + unwritten, lineStart - unwritten);
-    writeCommentedText(lineStart, textEnd);
-    unwritten = end < count ? end + 1 : count;
-  };
-  // The lines of a directive that ran on, all but its last (the line at
-  // lineStart), go out commented, or copied as any other line is.
-  auto passEarlierLines = [&](bool commented) {
-    if (!runningOn) return;
-    if (commented) {
-      writeLastingOutput(bytes + unwritten, directiveStart - unwritten);
-      unwritten = directiveStart;
-    }
-    for (uint64_t from = directiveStart; from < lineStart;) {
-      uint64_t end = findByte(bytes, from, lineStart, '\n');
-      uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
-      if (commented) {
-        writeCommentedText(from, textEnd);
-        unwritten = end + 1;
-      } else if (textEnd < end) {
-        writeLastingOutput(bytes + unwritten, textEnd - unwritten);
-        unwritten = end;
-      }
-      from = end + 1;
-    }
-    runningOn = false;
-  };
-  // Writes the lines of an include's directive commented, the last of them
-  // bytes[lineStart, textEnd). Where that one ends with a backslash (at the
-  // end of the file) an empty line follows, for the compiler to join to it
-  // instead of the first line of the expansion.
-  auto writeDirective = [&](uint64_t end, uint64_t textEnd) {
-    passEarlierLines(true);
-    writeCommented(end, textEnd);
-    if (continuesAt(bytes, end, count)) writeLastingText("\n");
-  };
-  // Where the file's own text goes on after the line that ends at `end`.
-  // The file's own `#line` that numbers the lines now, and the place of the
-  // line after it.
-  const Directive* numberedBy = nullptr;
-  uint64_t numberedFrom = 0;
-  auto writeNextLineNumber = [&](uint64_t end) {
-    linesCounted += countLineEnds(bytes, counted, end, count);
-    counted = end;
-    uint64_t next = linesCounted + 2;
-    const Directive* set = directives != nullptr ? directives->sourceLine : nullptr;
-    if (set == nullptr) {
-      writeLineDirective(next, chainLinePath[depth - 1]);
-      return;
-    }
-    if (set != numberedBy) {
-      numberedBy = set;
-      numberedFrom = countLineEnds(bytes, 0, set->end, count) + 2;
-    }
-    // As the compiler would number it, from the directive on.
-    uint64_t number =
-        next >= numberedFrom ? set->spanStart + (next - numberedFrom) : set->spanStart;
-    const Directive* named = directives->sourceLineName;
-    if (named == nullptr) {
-      writeLineDirective(number, chainLinePath[depth - 1]);
-    } else {
-      writeLineDirective(number, bytes + named->nameStart, named->nameLength);
-    }
-  };
-  // After the text put in for the include line that ends at `end`.
-  auto resumeLines = [&](uint64_t end) {
-    if (!config.lineDirectives) return;
-    if (directives != nullptr) directives->blocksWithInsertions = directives->openBlocks;
-    writeNextLineNumber(end);
-  };
-
-  // An angle include found in a `/I` directory is written commented and
-  // followed, or marked as a quoted one is where the nesting is too deep;
-  // one not found is left to the caller, to be copied.
-  auto expandAngleLine = [&](uint64_t end, uint64_t textEnd) {
-    Found found;
-    bool leftOut = isLeftOut(bytes + nameStart, closeOffset - nameStart);
-    if (leftOut) noteNotRead();
-    Lead lead = leftOut ? Lead::Missing
-                        : findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found);
-    if (lead == Lead::Missing) {
-      passEarlierLines(false);
-      return false;
-    }
-    writeDirective(end, textEnd);
-    includeName = bytes + nameStart;
-    includeNameLength = closeOffset - nameStart;
-    if (depth >= kMaxIncludeDepth) {
-      if (lead == Lead::Opened) releaseSource(&found.source);
-      markTooDeep();
-    } else {
-      followLead(lead, &found);
-    }
-    return true;
-  };
-
   // With include-once: the number of the tool's guard whose definition goes
   // on a line of its own once the logical line being read ends; 0 when none.
   uint32_t pendingGuard = 0;
-  // A `#pragma once` becomes the definition of the tool's guard, its words
-  // replaced and the rest of its line kept; a `_Pragma("once")` is cut out
-  // and the definition follows its line. Where a splice divides the words,
-  // the directive's line is written commented (an operator stays: in the
-  // main file the compiler ignores it) and the definition follows. Returns
-  // true when the line is written.
-  auto writePragmaOnce = [&](const Directive& pragma, uint64_t end, uint64_t textEnd) {
-    uint32_t number = directives->once->guardNumber;
-    if (pragma.spanEnd > textEnd) {
-      pendingGuard = number;
-      if (pragma.inText) return false;
-      writeCommented(end, textEnd);
-      return true;
-    }
-    writeLastingOutput(bytes + unwritten, pragma.spanStart - unwritten);
-    unwritten = pragma.spanEnd;
-    if (pragma.inText) {
-      pendingGuard = number;
-    } else {
-      writeGuardDefinition("", number, "");
-    }
-    return false;
-  };
-  auto writePendingGuard = [&](uint64_t end) {
-    if (end < count) {
-      writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
-      unwritten = end + 1;
-    }
-    writeGuardDefinition("#", pendingGuard, "\n");
-    pendingGuard = 0;
-    if (config.lineDirectives && end < count) writeNextLineNumber(end);
-  };
 
-  // An include line's directive runs on past the line that ends at `end`
-  // when that line ends inside a block comment or with a backslash and
-  // another line follows: the scan reads that one as part of the directive.
-  auto holdDirective = [&](uint64_t end) {
-    if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end, count)))
-      return false;
-    if (!runningOn) directiveStart = lineStart;
-    runningOn = true;
-    uint8_t state = includeState;
-    startLine(end + 1);
-    includeState = state;
-    atLineStart = false;
-    return true;
-  };
+  LineScan(const char* text, uint64_t length, FileDirectives* fileDirectives)
+      : bytes(text),
+        count(length),
+        directives(fileDirectives),
+        loneCrs(holdsLoneCr(text, length)) {}
 
-  // Ends the line bytes[lineStart, end); `end` is its LF, or `count` for a
-  // last line without one, which is written like any other.
-  auto endLine = [&](uint64_t end) {
-    uint64_t textEnd = end;
-    if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
-    const Directive* pragma =
-        directives != nullptr ? meetDirectives(directives, bytes, lineStart) : nullptr;
-    bool pragmaWritten = pragma != nullptr && writePragmaOnce(*pragma, end, textEnd);
-    if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
-        isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
-      // Copied as it stands, and only reported.
-      noteNotRead();
-      progressBytes("#include: [%s]\n", bytes + nameStart,
-                    textLength(bytes + nameStart, closeOffset - nameStart));
-      includeState = 0;
-    }
-    if (includeState >= kQuotedComplete && holdDirective(end)) return;
-    if (includeState == kQuotedComplete) {
-      writeDirective(end, textEnd);
-      expandInclude(bytes + nameStart, closeOffset - nameStart, nullptr);
-      resumeLines(end);
-    } else if (includeState == kAngleComplete && expandAngleLine(end, textEnd)) {
-      resumeLines(end);
-    } else if (pragmaWritten) {
-      // Written commented above.
-    } else if (end == count) {
-      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
-      writeLastingText("\n");
-      unwritten = count;
-    } else if (textEnd < end) {
-      // The LF stays and starts the next span.
-      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
-      unwritten = end;
-    }
-    if (directives != nullptr && directives->resyncAt <= end) {
-      directives->resyncAt = kNoResync;
-      if (end < count) {
-        writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
-        unwritten = end + 1;
-        writeNextLineNumber(end);
-      }
-    }
-    if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end, count)) {
-      writePendingGuard(end);
-    }
-    startLine(end + 1);
-  };
+  // The loop reads each byte once, in one of its two halves: a search that
+  // passes a run of bytes, or the byte's own step. Both, and the parts they
+  // call that take the window, are forced inline, so that the window stays a
+  // register (see run); endLine, which most lines of code never reach, and
+  // isDigraph stay out of it, as they were in the one function measured
+  // before the scan was split.
+  void run();
 
-  // A line joined to the one before by a backslash holds no directive.
-  auto joinsLineBefore = [&]() {
-    return lineStart > 1 && continuesAt(bytes, lineStart - 1, count);
-  };
-  // The `%` at bytes[at], first on its line, and the byte after it are `%:`,
-  // the digraph of the `#`, which begins a directive. Out of line: it is
-  // seldom needed, and inlined it crowds the registers of the loop below.
-  auto isDigraph = [&](uint64_t at) __attribute__((noinline)) {
-    return at + 1 < count && bytes[at + 1] == ':' && !joinsLineBefore();
-  };
+  // Where lines start.
+  void startLine(uint64_t at);
+  bool startLastLine(uint64_t from, uint64_t to);
+  bool joinsLineBefore() const;
+  __attribute__((noinline)) bool isDigraph(uint64_t at) const;
+  __attribute__((always_inline)) inline uint64_t startPlainLine(uint64_t lineFeed,
+                                                                uint16_t* window);
 
-  // A `//` or `/*` at bytes[at] opens its comment at once: its two bytes do
-  // nothing else, and a comment's first byte pairs with no byte before it.
-  auto opensComment = [&](uint64_t at) {
-    if (at + 1 >= count || bytes[at] != '/' || (bytes[at + 1] != '/' && bytes[at + 1] != '*')) {
-      return false;
-    }
-    comment = bytes[at + 1] == '/' ? Comment::Line : Comment::Block;
-    atLineStart = false;
-    window = 0;
-    return true;
-  };
+  // Runs of bytes that cannot change the state.
+  __attribute__((always_inline)) inline uint64_t skipQuietBytes(uint64_t at, uint16_t* window);
+  uint64_t skipBlockCommentLines(uint64_t at);
+  uint64_t skipCodeLines(uint64_t at);
 
-  for (uint64_t i = 0; i < count; ++i) {
-    // Most bytes cannot change the state: inside a comment only an LF or a
-    // closing `*/` can, and on a line that can no longer be an include only an
-    // LF or an opening `//` or `/*`. Such runs are skipped, a `*` or `/` that
-    // opens or closes nothing with them; the byte before the first one not
-    // skipped is all the window needs to hold.
-    uint8_t previous = static_cast<uint8_t>(window);
-    if (previous != '/' && previous != '*') {
-      uint64_t next = i;
-      if (comment == Comment::Line) {
-        next =
-            loneCrs ? findEitherByte(bytes, i, count, '\n', '\r') : findByte(bytes, i, count, '\n');
-      } else if (comment == Comment::Block && directives == nullptr &&
-                 includeState < kQuotedComplete && bytes[i] != '\n') {
-        // The LFs of such a comment only start lines, as in the fast path
-        // below, unless a CR before one is to be dropped: the search stops at
-        // every CR, and an LF that may follow one is met first.
-        next = findByteOrPair(bytes, i, count, '\r', '\r', '*', '/', '/');
-        startLastLine(i, next);
-        if (next < count && bytes[next] == '*') {
-          // The `*/` that ends the comment; like any byte of code, its `/`
-          // ends the chance of an include on its line.
-          comment = Comment::None;
-          atLineStart = false;
-          window = 0;
-          i = next + 1;
-          continue;
-        }
-      } else if (comment == Comment::Block) {
-        next = findByteOrPair(bytes, i, count, '\n',
-                              includeState < kQuotedComplete ? lineEnd : '\n', '*', '/', '/');
-      } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
-                 bytes[i] != '\n') {
-        // Lines that hold no include and no CR need no stop at their LF: the
-        // run ends where a comment opens, at a CR, or at a `#` or `%` that
-        // may begin an include, and the line that holds it starts after the
-        // run's last LF, as if each LF had been met.
-        next = findCodeStop(bytes, i, count);
-        uint64_t blanks = next;
-        while (blanks > i && static_cast<unsigned char>(bytes[blanks - 1]) <= 0x20 &&
-               bytes[blanks - 1] != '\n') {
-          --blanks;
-        }
-        if (blanks > i && bytes[blanks - 1] == '\n') {
-          startLine(blanks);
-        } else if (next == count) {
-          // The file's last LF may end its last line, which is no include.
-          startLastLine(i, next);
-          atLineStart = false;
-        }
-        if (opensComment(next)) {
-          i = next + 1;
-          continue;
-        }
-      } else if (!atLineStart &&
-                 (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
-        next = findByteOrPair(bytes, i, count, '\n', lineEnd, '/', '/', '*');
-      }
-      if (next > i) {
-        window = static_cast<uint8_t>(bytes[next - 1]);
-        i = next;
-        if (i == count) break;
-      }
-    }
-    unsigned char byte = static_cast<unsigned char>(bytes[i]);
-    window = static_cast<uint16_t>(window << 8 | byte);
-    if (window == 0x2F2F && comment == Comment::None) {
-      comment = Comment::Line;
-      window = 0;
-    } else if (window == 0x2F2A && comment == Comment::None) {
-      comment = Comment::Block;
-      window = 0;
-    } else if (window == 0x2A2F && comment == Comment::Block) {
-      comment = Comment::None;
-      window = 0;
-    } else if (byte == '\n') {
-      // A backslash at the end carries a line comment on to the next line.
-      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
-      if (directives == nullptr && includeState < kQuotedComplete && bytes[i - (i > 0)] != '\r') {
-        // Most lines: no include, no CR to drop. The line stays in the span
-        // not yet written.
-        startLine(i + 1);
-        if (comment != Comment::None) continue;
-        // The next line's blanks change nothing but the window. A first byte
-        // other than `#`, `%`, `/` or an LF ends the chance of an include and
-        // opens nothing: the scan goes on past it.
-        uint64_t first = i + 1;
-        while (first < count && static_cast<unsigned char>(bytes[first]) <= 0x20 &&
-               bytes[first] != '\n' && !(loneCrs && bytes[first] == '\r')) {
-          ++first;
-        }
-        if (opensComment(first)) {
-          i = first + 1;
-          continue;
-        }
-        if (first == count || bytes[first] == '\r' ||
-            mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
-          if (first > i + 1) window = static_cast<uint8_t>(bytes[first - 1]);
-          i = first - 1;
-          continue;
-        }
-        atLineStart = false;
-        window = static_cast<uint8_t>(bytes[first]);
-        i = first;
-        continue;
-      }
-      endLine(i);
-      continue;
-    } else if (byte == '\r' && loneCrs && i + 1 < count && bytes[i + 1] != '\n' &&
-               (comment != Comment::Block || includeState < kQuotedComplete)) {
-      // The CR ends the line as an LF would; it stays in the output unless
-      // the line is written otherwise. In a block comment after an include's
-      // name it is left to the directive's commented lines.
-      if (comment == Comment::Line && !continuesAt(bytes, i, count)) comment = Comment::None;
-      endLine(i);
-      continue;
-    }
-    if (byte <= 0x20 || comment != Comment::None) continue;
-    if (atLineStart && includeState < kKeywordLength) {
-      if (byte == static_cast<unsigned char>(kKeyword[includeState])) {
-        if (includeState > 0 || !joinsLineBefore()) {
-          ++includeState;
-          continue;
-        }
-      } else if (byte == '%' && includeState == 0 && isDigraph(i)) {
-        // Its `:` is passed with it.
-        includeState = 1;
-        ++i;
-        window = ':';
-        continue;
-      }
-    }
-    atLineStart = false;
-    if (byte == '"') {
-      if (includeState == kInQuotedName) {
-        includeState = kQuotedComplete;
-        closeOffset = i;
-      } else if (includeState == kKeywordLength) {
-        nameStart = i + 1;
-        includeState = kInQuotedName;
-      }
-    } else if (byte == '<') {
-      if (includeState == kKeywordLength) {
-        nameStart = i + 1;
-        includeState = kInAngleName;
-      }
-    } else if (byte == '>' && includeState == kInAngleName) {
-      // Printed as C text: the name ends at a NUL byte.
-      printAngleInclude(bytes + nameStart, textLength(bytes + nameStart, i - nameStart));
-      closeOffset = i;
-      includeState = config.expandAngle ? kAngleComplete : 0;
-    }
+  // The state of the line, a byte at a time.
+  __attribute__((always_inline)) inline uint64_t readByte(uint64_t at, uint16_t* window);
+  __attribute__((always_inline)) inline uint64_t readLineFeed(uint64_t at, uint16_t* window);
+  __attribute__((always_inline)) inline uint64_t readCodeByte(uint64_t at, unsigned char byte,
+                                                              uint16_t* window);
+  void readNameDelimiter(uint64_t at, unsigned char byte);
+  __attribute__((always_inline)) inline bool opensComment(uint64_t at, uint16_t* window);
+
+  // The end of a line, and what it writes.
+  __attribute__((noinline)) void endLine(uint64_t end);
+  void passLeftOutInclude();
+  bool holdDirective(uint64_t end);
+  bool writeIncludeLine(uint64_t end, uint64_t textEnd);
+  bool expandAngleLine(uint64_t end, uint64_t textEnd);
+  void copyLine(uint64_t end, uint64_t textEnd);
+
+  // Commented lines.
+  void writeCommentedText(uint64_t from, uint64_t to);
+  void writeCommented(uint64_t end, uint64_t textEnd);
+  void passEarlierLines(bool commented);
+  void writeDirective(uint64_t end, uint64_t textEnd);
+
+  // The directives of the modes: line numbers and include-once guards.
+  void writeNextLineNumber(uint64_t end);
+  void resumeLines(uint64_t end);
+  void resyncLineNumbers(uint64_t end);
+  bool writePragmaOnce(const Directive& pragma, uint64_t end, uint64_t textEnd);
+  void writePendingGuard(uint64_t end);
+};
+
+void scanLines(char* bytes, uint64_t count, FileDirectives* directives) {
+  LineScan scan(bytes, count, directives);
+  scan.run();
+}
+
+void LineScan::run() {
+  // The last two bytes read, the latest in the low byte. 0 once a comment
+  // opens or closes, so that no byte of its delimiter pairs with another.
+  // Only the loop's inlined parts use it: kept out of the scan's state,
+  // whose address the parts out of line take, it stays in a register. As a
+  // member it was stored and loaded again at every byte, and the CRLF
+  // workload took 7% more user time.
+  uint16_t window = 0;
+  uint64_t at = 0;
+  while (at < count) {
+    at = skipQuietBytes(at, &window);
+    if (at == count) break;
+    at = readByte(at, &window);
   }
   if (lineStart < count) endLine(count);
   writeLastingOutput(bytes + unwritten, count - unwritten);
+}
+
+// A line begins at bytes[at]: nothing of an include is seen on it yet.
+void LineScan::startLine(uint64_t at) {
+  lineStart = at;
+  atLineStart = true;
+  includeState = 0;
+}
+
+// The LFs of bytes[from, to), passed without a stop, only started lines:
+// the last of them starts the line that holds bytes[to]. True when there is one.
+bool LineScan::startLastLine(uint64_t from, uint64_t to) {
+  uint64_t at = afterLastLineFeed(bytes, from, to);
+  if (at > from) startLine(at);
+  return at > from;
+}
+
+// A line joined to the one before by a backslash holds no directive.
+bool LineScan::joinsLineBefore() const {
+  return lineStart > 1 && continuesAt(bytes, lineStart - 1, count);
+}
+
+// The `%` at bytes[at], first on its line, and the byte after it are `%:`,
+// the digraph of the `#`, which begins a directive. Out of line: it is
+// seldom needed, and inlined it crowds the registers of the scan's loop.
+bool LineScan::isDigraph(uint64_t at) const {
+  return at + 1 < count && bytes[at + 1] == ':' && !joinsLineBefore();
+}
+
+// After the LF at bytes[lineFeed] that ends a line with no include and no
+// CR to drop: the line stays in the span not yet written. The next line's
+// blanks change nothing but the window. A first byte other than `#`, `%`,
+// `/` or an LF ends the chance of an include and opens nothing: the scan
+// goes on past it. Returns the place of the next byte to read.
+uint64_t LineScan::startPlainLine(uint64_t lineFeed, uint16_t* window) {
+  startLine(lineFeed + 1);
+  if (comment != Comment::None) return lineFeed + 1;
+  uint64_t first = skipBlanks(bytes, lineFeed + 1, count, loneCrs);
+  if (opensComment(first, window)) return first + 2;
+  if (first == count || bytes[first] == '\r' ||
+      mayBeginSomething(static_cast<unsigned char>(bytes[first]))) {
+    if (first > lineFeed + 1) *window = static_cast<uint8_t>(bytes[first - 1]);
+    return first;
+  }
+  atLineStart = false;
+  *window = static_cast<uint8_t>(bytes[first]);
+  return first + 1;
+}
+
+// Most bytes cannot change the state: inside a comment only an LF or a
+// closing `*/` can, and on a line that can no longer be an include only an
+// LF or an opening `//` or `/*`. Such runs are skipped, a `*` or `/` that
+// opens or closes nothing with them; the byte before the first one not
+// skipped is all the window needs to hold. Returns the place of the first
+// byte from bytes[at] on that may change the state, or count.
+uint64_t LineScan::skipQuietBytes(uint64_t at, uint16_t* window) {
+  while (at < count) {
+    uint8_t previous = static_cast<uint8_t>(*window);
+    if (previous == '/' || previous == '*') return at;
+    uint64_t next = at;
+    if (comment == Comment::Line) {
+      next =
+          loneCrs ? findEitherByte(bytes, at, count, '\n', '\r') : findByte(bytes, at, count, '\n');
+    } else if (comment == Comment::Block && directives == nullptr &&
+               includeState < kQuotedComplete && bytes[at] != '\n') {
+      next = skipBlockCommentLines(at);
+      if (next < count && bytes[next] == '*') {
+        // The `*/` that ends the comment; like any byte of code, its `/`
+        // ends the chance of an include on its line.
+        comment = Comment::None;
+        atLineStart = false;
+        *window = 0;
+        at = next + 2;
+        continue;
+      }
+    } else if (comment == Comment::Block) {
+      next = findLineEndOrPair(bytes, at, count, loneCrs && includeState < kQuotedComplete, '*',
+                               '/', '/');
+    } else if (!atLineStart && includeState < kKeywordLength && directives == nullptr &&
+               bytes[at] != '\n') {
+      next = skipCodeLines(at);
+      if (opensComment(next, window)) {
+        at = next + 2;
+        continue;
+      }
+    } else if (!atLineStart && (includeState < kKeywordLength || includeState >= kQuotedComplete)) {
+      next = findLineEndOrPair(bytes, at, count, loneCrs, '/', '/', '*');
+    }
+    if (next > at) *window = static_cast<uint8_t>(bytes[next - 1]);
+    return next;
+  }
+  return at;
+}
+
+// The LFs of a block comment on a line that holds no include only start
+// lines, as after a plain line, unless a CR before one is to be dropped: the
+// search stops at every CR, and an LF that may follow one is met first.
+// Returns the place of the CR or of the comment's closing `*`, or count.
+uint64_t LineScan::skipBlockCommentLines(uint64_t at) {
+  uint64_t next = findByteOrPair(bytes, at, count, '\r', '\r', '*', '/', '/');
+  startLastLine(at, next);
+  return next;
+}
+
+// Lines that hold no include and no CR need no stop at their LF: the run
+// ends where a comment opens, at a CR, or at a `#` or `%` that may begin an
+// include, and the line that holds it starts after the run's last LF, as if
+// each LF had been met. Returns the place where the run ends, or count.
+uint64_t LineScan::skipCodeLines(uint64_t at) {
+  uint64_t next = findCodeStop(bytes, at, count);
+  uint64_t blanks = startOfBlanks(bytes, at, next);
+  if (blanks > at && bytes[blanks - 1] == '\n') {
+    startLine(blanks);
+  } else if (next == count) {
+    // The file's last LF may end its last line, which is no include.
+    startLastLine(at, next);
+    atLineStart = false;
+  }
+  return next;
+}
+
+// Reads bytes[at] into the state: a comment's delimiters, a line's end, or
+// a byte of code. Returns the place of the next byte to read.
+uint64_t LineScan::readByte(uint64_t at, uint16_t* window) {
+  unsigned char byte = static_cast<unsigned char>(bytes[at]);
+  auto pair = static_cast<uint16_t>(*window << 8 | byte);
+  *window = pair;
+  if (pair == 0x2F2F && comment == Comment::None) {
+    comment = Comment::Line;
+    *window = 0;
+  } else if (pair == 0x2F2A && comment == Comment::None) {
+    comment = Comment::Block;
+    *window = 0;
+  } else if (pair == 0x2A2F && comment == Comment::Block) {
+    comment = Comment::None;
+    *window = 0;
+  } else if (byte == '\n') {
+    return readLineFeed(at, window);
+  } else if (byte == '\r' && loneCrs && at + 1 < count && bytes[at + 1] != '\n' &&
+             (comment != Comment::Block || includeState < kQuotedComplete)) {
+    // The CR ends the line as an LF would; it stays in the output unless
+    // the line is written otherwise. In a block comment after an include's
+    // name it is left to the directive's commented lines.
+    if (comment == Comment::Line && !continuesAt(bytes, at, count)) comment = Comment::None;
+    endLine(at);
+    return at + 1;
+  }
+  if (byte <= 0x20 || comment != Comment::None) return at + 1;
+  return readCodeByte(at, byte, window);
+}
+
+// The LF at bytes[at] ends a line.
+uint64_t LineScan::readLineFeed(uint64_t at, uint16_t* window) {
+  // A backslash at the end carries a line comment on to the next line.
+  if (comment == Comment::Line && !continuesAt(bytes, at, count)) comment = Comment::None;
+  // Most lines: no include, no CR to drop.
+  if (directives == nullptr && includeState < kQuotedComplete && bytes[at - (at > 0)] != '\r') {
+    return startPlainLine(at, window);
+  }
+  endLine(at);
+  return at + 1;
+}
+
+// A byte of code outside any comment, no blank: a byte of the keyword at
+// the line's start, or of an include's name. Returns the place of the next
+// byte to read.
+uint64_t LineScan::readCodeByte(uint64_t at, unsigned char byte, uint16_t* window) {
+  if (atLineStart && includeState < kKeywordLength) {
+    if (byte == static_cast<unsigned char>(kKeyword[includeState])) {
+      if (includeState > 0 || !joinsLineBefore()) {
+        ++includeState;
+        return at + 1;
+      }
+    } else if (byte == '%' && includeState == 0 && isDigraph(at)) {
+      // Its `:` is passed with it.
+      includeState = 1;
+      *window = ':';
+      return at + 2;
+    }
+  }
+  atLineStart = false;
+  readNameDelimiter(at, byte);
+  return at + 1;
+}
+
+// A quote or angle bracket after the keyword opens an include's name, and
+// its partner closes it.
+void LineScan::readNameDelimiter(uint64_t at, unsigned char byte) {
+  if (byte == '"') {
+    if (includeState == kInQuotedName) {
+      includeState = kQuotedComplete;
+      closeOffset = at;
+    } else if (includeState == kKeywordLength) {
+      nameStart = at + 1;
+      includeState = kInQuotedName;
+    }
+  } else if (byte == '<') {
+    if (includeState == kKeywordLength) {
+      nameStart = at + 1;
+      includeState = kInAngleName;
+    }
+  } else if (byte == '>' && includeState == kInAngleName) {
+    // Printed as C text: the name ends at a NUL byte.
+    printAngleInclude(bytes + nameStart, textLength(bytes + nameStart, at - nameStart));
+    closeOffset = at;
+    includeState = config.expandAngle ? kAngleComplete : 0;
+  }
+}
+
+// A `//` or `/*` at bytes[at] opens its comment at once: its two bytes do
+// nothing else, and a comment's first byte pairs with no byte before it.
+bool LineScan::opensComment(uint64_t at, uint16_t* window) {
+  if (at + 1 >= count || bytes[at] != '/' || (bytes[at + 1] != '/' && bytes[at + 1] != '*')) {
+    return false;
+  }
+  comment = bytes[at + 1] == '/' ? Comment::Line : Comment::Block;
+  atLineStart = false;
+  *window = 0;
+  return true;
+}
+
+// Ends the line bytes[lineStart, end); `end` is its LF, a CR that ends it,
+// or `count` for a last line without one, which is written like any other.
+void LineScan::endLine(uint64_t end) {
+  uint64_t textEnd = end;
+  if (textEnd > lineStart && bytes[textEnd - 1] == '\r') --textEnd;
+  const Directive* pragma =
+      directives != nullptr ? meetDirectives(directives, bytes, lineStart) : nullptr;
+  bool pragmaWritten = pragma != nullptr && writePragmaOnce(*pragma, end, textEnd);
+  if (includeState == kQuotedComplete && config.noExpandCount > 0 &&
+      isLeftOut(bytes + nameStart, closeOffset - nameStart)) {
+    passLeftOutInclude();
+  }
+  if (includeState >= kQuotedComplete && holdDirective(end)) return;
+  // A pragma written commented needs nothing more.
+  if (!writeIncludeLine(end, textEnd) && !pragmaWritten) copyLine(end, textEnd);
+  if (directives != nullptr && directives->resyncAt <= end) resyncLineNumbers(end);
+  if (pendingGuard != 0 && comment != Comment::Block && !continuesAt(bytes, end, count)) {
+    writePendingGuard(end);
+  }
+  startLine(end + 1);
+}
+
+// A quoted include whose name matches a `--no-expand` pattern is copied as
+// it stands, and only reported.
+void LineScan::passLeftOutInclude() {
+  noteNotRead();
+  progressBytes("#include: [%s]\n", bytes + nameStart,
+                textLength(bytes + nameStart, closeOffset - nameStart));
+  includeState = 0;
+}
+
+// An include line's directive runs on past the line that ends at `end`
+// when that line ends inside a block comment or with a backslash and
+// another line follows: the scan reads that one as part of the directive.
+bool LineScan::holdDirective(uint64_t end) {
+  if (end + 1 >= count || (comment != Comment::Block && !continuesAt(bytes, end, count))) {
+    return false;
+  }
+  if (!runningOn) directiveStart = lineStart;
+  runningOn = true;
+  uint8_t state = includeState;
+  startLine(end + 1);
+  includeState = state;
+  atLineStart = false;
+  return true;
+}
+
+// The include line that ends at `end` written commented and followed by what
+// it leads to. False when the line is no include to follow, and so is left
+// to be copied.
+bool LineScan::writeIncludeLine(uint64_t end, uint64_t textEnd) {
+  if (includeState == kQuotedComplete) {
+    writeDirective(end, textEnd);
+    expandInclude(bytes + nameStart, closeOffset - nameStart, nullptr);
+  } else if (includeState != kAngleComplete || !expandAngleLine(end, textEnd)) {
+    return false;
+  }
+  resumeLines(end);
+  return true;
+}
+
+// An angle include found in a `/I` directory is written commented and
+// followed, or marked as a quoted one is where the nesting is too deep;
+// one not found is left to the caller, to be copied.
+bool LineScan::expandAngleLine(uint64_t end, uint64_t textEnd) {
+  Found found;
+  bool leftOut = isLeftOut(bytes + nameStart, closeOffset - nameStart);
+  if (leftOut) noteNotRead();
+  Lead lead = leftOut ? Lead::Missing
+                      : findAngleInclude(bytes + nameStart, closeOffset - nameStart, &found);
+  if (lead == Lead::Missing) {
+    passEarlierLines(false);
+    return false;
+  }
+  writeDirective(end, textEnd);
+  includeName = bytes + nameStart;
+  includeNameLength = closeOffset - nameStart;
+  if (depth >= kMaxIncludeDepth) {
+    if (lead == Lead::Opened) releaseSource(&found.source);
+    markTooDeep();
+  } else {
+    followLead(lead, &found);
+  }
+  return true;
+}
+
+// A line copied as it stands joins the span not yet written, unless a CR
+// before its LF is dropped or it is the last line and lacks its LF.
+void LineScan::copyLine(uint64_t end, uint64_t textEnd) {
+  if (end == count) {
+    writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+    writeLastingText("\n");
+    unwritten = count;
+  } else if (textEnd < end) {
+    // The LF stays and starts the next span.
+    writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+    unwritten = end;
+  }
+}
+
+// Writes bytes[from, to) as `//--- ` lines. A CR that no LF follows, met
+// inside a comment, would end such a line for the compiler: an LF and the
+// prefix take its place.
+void LineScan::writeCommentedText(uint64_t from, uint64_t to) {
+  writeLastingText("//--- ");
+  for (uint64_t at = from; loneCrs && (at = findByte(bytes, at, to, '\r')) < to; ++at) {
+    if (at + 1 >= count || bytes[at + 1] == '\n') continue;
+    writeLastingOutput(bytes + from, at - from);
+    writeLastingText("\n//--- ");
+    from = at + 1;
+  }
+  writeLastingOutput(bytes + from, to - from);
+  writeLastingText("\n");
+}
+
+// Writes the line bytes[lineStart, textEnd) as a comment; `end` as in endLine.
+void LineScan::writeCommented(uint64_t end, uint64_t textEnd) {
+  writeLastingOutput(bytes + unwritten, lineStart - unwritten);
+  writeCommentedText(lineStart, textEnd);
+  unwritten = end < count ? end + 1 : count;
+}
+
+// The lines of a directive that ran on, all but its last (the line at
+// lineStart), go out commented, or copied as any other line is.
+void LineScan::passEarlierLines(bool commented) {
+  if (!runningOn) return;
+  if (commented) {
+    writeLastingOutput(bytes + unwritten, directiveStart - unwritten);
+    unwritten = directiveStart;
+  }
+  for (uint64_t from = directiveStart; from < lineStart;) {
+    uint64_t end = findByte(bytes, from, lineStart, '\n');
+    uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
+    if (commented) {
+      writeCommentedText(from, textEnd);
+      unwritten = end + 1;
+    } else if (textEnd < end) {
+      writeLastingOutput(bytes + unwritten, textEnd - unwritten);
+      unwritten = end;
+    }
+    from = end + 1;
+  }
+  runningOn = false;
+}
+
+// Writes the lines of an include's directive commented, the last of them
+// bytes[lineStart, textEnd). Where that one ends with a backslash (at the
+// end of the file) an empty line follows, for the compiler to join to it
+// instead of the first line of the expansion.
+void LineScan::writeDirective(uint64_t end, uint64_t textEnd) {
+  passEarlierLines(true);
+  writeCommented(end, textEnd);
+  if (continuesAt(bytes, end, count)) writeLastingText("\n");
+}
+
+// Where the file's own text goes on after the line that ends at `end`.
+void LineScan::writeNextLineNumber(uint64_t end) {
+  linesCounted += countLineEnds(bytes, counted, end, count);
+  counted = end;
+  uint64_t next = linesCounted + 2;
+  const Directive* set = directives != nullptr ? directives->sourceLine : nullptr;
+  if (set == nullptr) {
+    writeLineDirective(next, chainLinePath[depth - 1]);
+    return;
+  }
+  if (set != numberedBy) {
+    numberedBy = set;
+    numberedFrom = countLineEnds(bytes, 0, set->end, count) + 2;
+  }
+  // As the compiler would number it, from the directive on.
+  uint64_t number = next >= numberedFrom ? set->spanStart + (next - numberedFrom) : set->spanStart;
+  const Directive* named = directives->sourceLineName;
+  if (named == nullptr) {
+    writeLineDirective(number, chainLinePath[depth - 1]);
+  } else {
+    writeLineDirective(number, bytes + named->nameStart, named->nameLength);
+  }
+}
+
+// After the text put in for the include line that ends at `end`.
+void LineScan::resumeLines(uint64_t end) {
+  if (!config.lineDirectives) return;
+  if (directives != nullptr) directives->blocksWithInsertions = directives->openBlocks;
+  writeNextLineNumber(end);
+}
+
+// After the `#else`, `#elif` or `#endif` line that ends at `end`, of a block
+// that holds text the tool put in: its lines need a `#line` again.
+void LineScan::resyncLineNumbers(uint64_t end) {
+  directives->resyncAt = kNoResync;
+  if (end == count) return;
+  writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
+  unwritten = end + 1;
+  writeNextLineNumber(end);
+}
+
+// A `#pragma once` becomes the definition of the tool's guard, its words
+// replaced and the rest of its line kept; a `_Pragma("once")` is cut out
+// and the definition follows its line. Where a splice divides the words,
+// the directive's line is written commented (an operator stays: in the
+// main file the compiler ignores it) and the definition follows. Returns
+// true when the line is written.
+bool LineScan::writePragmaOnce(const Directive& pragma, uint64_t end, uint64_t textEnd) {
+  uint32_t number = directives->once->guardNumber;
+  if (pragma.spanEnd > textEnd) {
+    pendingGuard = number;
+    if (pragma.inText) return false;
+    writeCommented(end, textEnd);
+    return true;
+  }
+  writeLastingOutput(bytes + unwritten, pragma.spanStart - unwritten);
+  unwritten = pragma.spanEnd;
+  if (pragma.inText) {
+    pendingGuard = number;
+  } else {
+    writeGuardDefinition("", number, "");
+  }
+  return false;
+}
+
+// The pending guard's definition, on a line of its own after the line that
+// ends at `end`.
+void LineScan::writePendingGuard(uint64_t end) {
+  if (end < count) {
+    writeLastingOutput(bytes + unwritten, end + 1 - unwritten);
+    unwritten = end + 1;
+  }
+  writeGuardDefinition("#", pendingGuard, "\n");
+  pendingGuard = 0;
+  if (config.lineDirectives && end < count) writeNextLineNumber(end);
 }
 
 }  // namespace
