@@ -75,6 +75,16 @@ inline uint64_t afterLastLineFeed(const char* bytes, uint64_t from, uint64_t to)
   return at;
 }
 
+// The end of the line that begins at bytes[from], before `to`: its LF, or,
+// where `loneCrs`, a CR that no LF follows, which ends a line as well.
+inline uint64_t nextLineEnd(const char* bytes, uint64_t from, uint64_t to, uint64_t count,
+                            bool loneCrs) {
+  if (!loneCrs) return findByte(bytes, from, to, '\n');
+  uint64_t at = findEitherByte(bytes, from, to, '\n', '\r');
+  while (at < to && bytes[at] == '\r' && at + 1 < count && bytes[at + 1] == '\n') ++at;
+  return at;
+}
+
 // The first byte from bytes[from] on that is no blank: an LF, a CR where
 // `loneCrs` (the text holds CRs that end lines), or a byte above the space;
 // `count` when none.
@@ -953,8 +963,8 @@ void LineScan::passEarlierLines(bool commented) {
     unwritten = directiveStart;
   }
   for (uint64_t from = directiveStart; from < lineStart;) {
-    uint64_t end = findByte(bytes, from, lineStart, '\n');
-    uint64_t textEnd = end > from && bytes[end - 1] == '\r' ? end - 1 : end;
+    uint64_t end = nextLineEnd(bytes, from, lineStart, count, loneCrs);
+    uint64_t textEnd = bytes[end] == '\n' && end > from && bytes[end - 1] == '\r' ? end - 1 : end;
     if (commented) {
       writeCommentedText(from, textEnd);
       unwritten = end + 1;

@@ -324,13 +324,14 @@ TEST_F(EndToEnd, ACrThatNoLfFollowsEndsALineAsCompilersTakeIt) {
   dir.write("q.h", "Q\n");
   dir.write("a.c",
             "int a;\r#include \"q.h\"\r\n// c\r#include \"q.h\"\n/* c\r#include \"q.h\" */\n"
-            "#include/*\r*/\"q.h\"\n");
+            "#include/*\r*/\"q.h\"\n#include \"q.h\" \\\rx\n");
   EXPECT_EQ(flatten().status, 0);
   // As with an LF, a name on a line after the one that holds `#include` is
-  // none of its.
+  // none of its, and a backslash before the CR carries the directive on.
   EXPECT_EQ(dir.read("out.c"),
             "\n\nint a;\r//--- #include \"q.h\"\nQ\n// c\r//--- #include \"q.h\"\nQ\n"
-            "/* c\r#include \"q.h\" */\n#include/*\r*/\"q.h\"\n");
+            "/* c\r#include \"q.h\" */\n#include/*\r*/\"q.h\"\n"
+            "//--- #include \"q.h\" \\\n//--- x\nQ\n");
 }
 
 TEST_F(EndToEnd, IncludeCyclesAreCutButRepeatsExpandAgain) {
