@@ -5,9 +5,9 @@
 #include <new>
 
 #include "../base/bounds.h"
+#include "../flatten/expand.h"
 #include "../output/dependencies.h"
 #include "../output/diagnostics.h"
-#include "../flatten/expand.h"
 #include "../output/output.h"
 #include "../output/output_file.h"
 #include "../output/progress.h"
@@ -192,6 +192,72 @@ int outOfMemory() {
   return 1;
 }
 
+// Reads the option file and the main source, and fills the search list and
+// the definitions. 0 when the run can go on; 1, after saying why, when not.
+int readInputs(const CommandLine& command, SourceFile* mainSource) {
+  // Lives until the process exits, like the tables built from it. Without an
+  // option file, the command line gives every option.
+  static char noOptionText[1];
+  static OptionText options = {noOptionText, 0};
+  if (command.optionName != nullptr && !loadOptions(command.optionName, &options)) return 1;
+  uint32_t directories =
+      collectFileOptions(options, OptionKind::Paths, nullptr) + command.includeCount;
+  SearchList.entries = newEntries(directories + 2);
+  // Standard input is named as a file of the current directory would be.
+  const char* sourceName =
+      command.modes.mainSourceFromStandardInput ? "<stdin>" : command.sourceName;
+  if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
+  if (!openMainSource(command, mainSource)) return 1;
+  readSource(mainSource, CandidateBuffer.wide);
+  if (!fillOptions(options, OptionKind::Paths, command.includeDirectories, command.includeCount,
+                   SearchList.entries + 2)) {
+    return outOfMemory();
+  }
+  SearchList.count = directories + 2;
+  return makeDefineList(options, command) ? 0 : outOfMemory();
+}
+
+// The account's first lines: the search directories and the definitions.
+void printTables() {
+  progressCount("n_I=%s\n", SearchList.count - 1);
+  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
+    progressWide("<%s>\n", SearchList.entries[slot].text);
+  }
+  progressCount("n_D=%s\n", DefineList.count);
+  for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
+    progressWide("<%s>\n", DefineList.entries[entry].text);
+  }
+}
+
+// The output's head: the define block and two LFs, after a byte-order mark
+// where the main source has one, since a compiler that needs the mark to read
+// the main source as UTF-8 needs it at the start of the flattened file too.
+void writeHead(const SourceFile& mainSource) {
+  if (startsWithByteOrderMark(mainSource.contents)) {
+    writeOutput(kByteOrderMark, sizeof kByteOrderMark);
+  }
+  writeDefineBlock();
+  writeOutputText("\n\n");
+}
+
+// Expands the main source into the open output, then gives the output its
+// name and writes the dependency file. Returns the run's status.
+int flattenAndFinish(const CommandLine& command, SourceFile* mainSource) {
+  const char* dependencyName = command.modes.dependencyName;
+  if (dependencyName != nullptr && command.optionName != nullptr) {
+    noteOptionFile(command.optionName);
+  }
+  expandMainSource(CandidateBuffer.wide, mainSource, command.modes);
+  flushOutput();
+  saveBoundCounts();
+  bool outputPlaced = closeOutput(command.outputName);
+  reportUnshownDiagnostics();
+  bool dependenciesWritten =
+      dependencyName == nullptr || writeDependencyFile(dependencyName, command.outputName);
+  bool strictFailed = command.strict && reportMissingIncludes();
+  return reportLosses() || !outputPlaced || !dependenciesWritten || strictFailed ? 2 : 0;
+}
+
 }  // namespace
 
 int runTuflat(int argumentCount, char** arguments) {
@@ -214,67 +280,21 @@ int runTuflat(int argumentCount, char** arguments) {
   ProgressShown = !command.quiet;
   WarningsShown = !command.noWarnings;
   command.modes.sourceName = command.sourceName;
-  const char* optionName = command.optionName;
-  const char* outputName = command.outputName;
-  bool toStandardOutput = command.outputToStandardOutput || namesStandardOutput(outputName);
+  bool toStandardOutput = command.outputToStandardOutput || namesStandardOutput(command.outputName);
   HANDLE output = toStandardOutput ? takeStandardOutput() : INVALID_HANDLE_VALUE;
   if (toStandardOutput && output == INVALID_HANDLE_VALUE) return 1;
 
   // Everything that can stop the run comes before the output is created, so
   // that a run that cannot start leaves the output path as it was.
   if (!toStandardOutput && outputWouldDestroyInput(command)) return 1;
-  // Lives until the process exits, like the tables built from it. Without an
-  // option file, the command line gives every option.
-  static char noOptionText[1];
-  static OptionText options = {noOptionText, 0};
-  if (optionName != nullptr && !loadOptions(optionName, &options)) return 1;
-  uint32_t directories =
-      collectFileOptions(options, OptionKind::Paths, nullptr) + command.includeCount;
-  SearchList.entries = newEntries(directories + 2);
-  // Standard input is named as a file of the current directory would be.
-  const char* sourceName =
-      command.modes.mainSourceFromStandardInput ? "<stdin>" : command.sourceName;
-  if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
   SourceFile mainSource;
-  if (!openMainSource(command, &mainSource)) return 1;
-  readSource(&mainSource, CandidateBuffer.wide);
-  if (!fillOptions(options, OptionKind::Paths, command.includeDirectories, command.includeCount,
-                   SearchList.entries + 2)) {
-    return outOfMemory();
-  }
-  SearchList.count = directories + 2;
-  if (!makeDefineList(options, command)) return outOfMemory();
+  if (readInputs(command, &mainSource) != 0) return 1;
   if (toStandardOutput) {
     useOutputHandle(output);
-  } else if (!openOutput(outputName)) {
+  } else if (!openOutput(command.outputName)) {
     return 1;
   }
-
-  progressCount("n_I=%s\n", directories + 1);
-  for (uint32_t slot = 0; slot < SearchList.count; ++slot) {
-    progressWide("<%s>\n", SearchList.entries[slot].text);
-  }
-  progressCount("n_D=%s\n", DefineList.count);
-  for (uint32_t entry = 0; entry < DefineList.count; ++entry) {
-    progressWide("<%s>\n", DefineList.entries[entry].text);
-  }
-  // A compiler that needs the mark to read the main source as UTF-8 needs it
-  // at the start of the flattened file too.
-  if (startsWithByteOrderMark(mainSource.contents)) {
-    writeOutput(kByteOrderMark, sizeof kByteOrderMark);
-  }
-  writeDefineBlock();
-
-  writeOutputText("\n\n");
-  const char* dependencyName = command.modes.dependencyName;
-  if (dependencyName != nullptr && optionName != nullptr) noteOptionFile(optionName);
-  expandMainSource(CandidateBuffer.wide, &mainSource, command.modes);
-  flushOutput();
-  saveBoundCounts();
-  bool outputPlaced = closeOutput(outputName);
-  reportUnshownDiagnostics();
-  bool dependenciesWritten =
-      dependencyName == nullptr || writeDependencyFile(dependencyName, outputName);
-  bool strictFailed = command.strict && reportMissingIncludes();
-  return reportLosses() || !outputPlaced || !dependenciesWritten || strictFailed ? 2 : 0;
+  printTables();
+  writeHead(mainSource);
+  return flattenAndFinish(command, &mainSource);
 }
