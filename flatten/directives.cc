@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "byte_search.h"
 #include "../base/tables.h"
+#include "byte_search.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "run_config.h"
 #include "../search/search.h"
+#include "run_config.h"
 
 // Include lines met in a file this deep are not followed (the main source is 1).
 constexpr int kMaxIncludeDepth = 256;

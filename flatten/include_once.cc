@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "../output/output.h"
 #include "../base/tables.h"
+#include "../output/output.h"
 
 namespace {
 

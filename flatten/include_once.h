@@ -13,9 +13,9 @@
 
 #include <cstdint>
 
+#include "../output/run_state.h"
 #include "../platform/os.h"
 #include "directives.h"
-#include "../output/run_state.h"
 
 // Before the main source: the names the define block defines.
 void beginOnceRun(const TextTable& defines);

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <new>
 
-#include "../platform/print_line.h"
 #include "../base/bounds.h"
+#include "../base/tables.h"
 #include "../output/output.h"
 #include "../output/progress.h"
+#include "../platform/print_line.h"
 #include "../search/search.h"
-#include "../base/tables.h"
 
 namespace {
 

@@ -3,13 +3,13 @@
 #include <cstring>
 #include <new>
 
+#include "../base/tables.h"
 #include "../platform/full_path.h"
 #include "../platform/simple_file.h"
 #include "diagnostics.h"
 #include "native_path.h"
 #include "output_file.h"
 #include "run_state.h"
-#include "../base/tables.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "../platform/os.h"
 #include "../base/bounds.h"
+#include "../platform/os.h"
 #include "diagnostics.h"
 #include "run_state.h"
 

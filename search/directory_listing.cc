@@ -3,9 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "../base/bounds.h"
 #include "../platform/full_path.h"
 #include "../platform/winapi.h"
-#include "../base/bounds.h"
 
 DirectoryListings RunDirectoryListings = {kListingLimit};
 

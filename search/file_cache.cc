@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
-#include "../platform/full_path.h"
 #include "../base/bounds.h"
-#include "../output/output.h"
 #include "../base/tables.h"
+#include "../output/output.h"
+#include "../platform/full_path.h"
 
 FileCache RunFileCache = {kKeptLimit, kEntryLimit, kLargestKept};
 

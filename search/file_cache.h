@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../platform/os.h"
 #include "../base/bounds.h"
 #include "../base/tables.h"
+#include "../platform/os.h"
 
 enum class PathState : uint8_t {
   // Not yet tried, or tried and failed for a reason that may not last.

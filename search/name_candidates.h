@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "../base/bounds.h"
-#include "file_cache.h"
 #include "../base/tables.h"
+#include "file_cache.h"
 
 struct NameCandidates {
   // First, so that the table's key is the entry. Its text, the name, follows

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "../output/run_state.h"
 #include "../platform/full_path.h"
 #include "file_cache.h"
 #include "name_candidates.h"
-#include "../output/run_state.h"
 #include "search_memo.h"
 
 namespace {

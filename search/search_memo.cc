@@ -3,11 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "../base/bounds.h"
+#include "../output/progress.h"
 #include "../platform/full_path.h"
 #include "../platform/os.h"
 #include "../platform/print_line.h"
-#include "../base/bounds.h"
-#include "../output/progress.h"
 
 SearchMemos RunSearchMemos = {kSearchMemoLimit};
 

@@ -11,8 +11,8 @@
 #include <cstdint>
 
 #include "../base/bounds.h"
-#include "file_cache.h"
 #include "../base/tables.h"
+#include "file_cache.h"
 
 struct SearchMemo {
   // First, so that the table's key is the memo: the includer's text, a NUL

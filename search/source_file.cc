@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "directory_listing.h"
 #include "../output/output.h"
+#include "directory_listing.h"
 
 bool startsWithByteOrderMark(const FileContents& contents) {
   return contents.count >= sizeof kByteOrderMark &&

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "../../output/diagnostics.h"
 #include "../../flatten/expand.h"
+#include "../../output/diagnostics.h"
 #include "../../output/output.h"
 #include "../../output/run_state.h"
 #include "check.h"
