@@ -20,15 +20,6 @@ class Diagnostics : public ::testing::Test {
     arguments.insert(arguments.end(), {"opts.txt", "a.c", "out.c"});
     return runTool(arguments, dir.path());
   }
-  // A relative path in the platform's own spelling.
-  static std::string native(std::string path) {
-    if (runsWindowsProgram()) {
-      for (char& c : path) {
-        if (c == '/') c = '\\';
-      }
-    }
-    return path;
-  }
   static std::string notFound(const std::string& where, const std::string& name) {
     return where + ": warning: \"" + name + "\" not found; wrote !!! NO FILE !!!\n";
   }
@@ -46,7 +37,8 @@ TEST_F(Diagnostics, AnIncludeNotFoundIsNamedByFileAndPhysicalLineOnEveryExpansio
   // the second time, and then replays that scan: every copy warns.
   dir.write("sub/h.h", "/* a\n   b */\n#include \"gone.h\"\n");
   std::string expected = notFound("a.c:5", "missing.h");
-  for (int copy = 0; copy < 3; ++copy) expected += notFound(native("sub/h.h") + ":3", "gone.h");
+  for (int copy = 0; copy < 3; ++copy)
+    expected += notFound(programSpelling("sub/h.h") + ":3", "gone.h");
   ToolRun run = flatten({});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, expected);
@@ -91,7 +83,7 @@ TEST_F(Diagnostics, FilesAreNamedAsGivenOrFromTheCurrentDirectory) {
   ToolRun run = runTool({"../opts.txt", "../a.c", "out.c"}, dir.path() + "/w");
   EXPECT_EQ(run.status, 0);
   std::string far = dir.path() + "/inc/far.h";
-  if (runsWindowsProgram()) far = native("Z:" + far);
+  if (runsWindowsProgram()) far = programSpelling("Z:" + far);
   EXPECT_EQ(run.err, notFound("near.h:1", "x.h") + notFound(far + ":2", "y.h") +
                          notFound("../a.c:3", "none.h"));
 }

@@ -28,27 +28,13 @@ class Flags : public ::testing::Test {
   std::string at(const std::string& rest = "") const { return dir.shown() + rest; }
   // A file's path in the platform's own spelling, as editors take it.
   std::string native(const std::string& relative) const {
-    std::string path = dir.path() + "/" + relative;
-    if (!runsWindowsProgram()) return path;
-    path = "Z:" + path;
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
-    return path;
-  }
-  // The same relative to the directory, where every run starts.
-  std::string nativeRelative(const std::string& relative) const {
-    std::string path = relative;
-    for (char& c : path) {
-      if (c == '/' && runsWindowsProgram()) c = '\\';
-    }
-    return path;
+    return programSpelling((runsWindowsProgram() ? "Z:" : "") + dir.path() + "/" + relative);
   }
   // `#line N "PATH"` for a file, its path as given (relative, unless
   // `absolute`) escaped as in a C string.
   std::string line(int number, const std::string& relative, bool absolute = false) const {
     std::string escaped;
-    for (char c : absolute ? native(relative) : nativeRelative(relative)) {
+    for (char c : absolute ? native(relative) : programSpelling(relative)) {
       if (c == '\\' || c == '"') escaped += '\\';
       escaped += c;
     }

@@ -55,6 +55,15 @@ bool runsWindowsProgram() {
   return isWindowsProgram(commandWords());
 }
 
+std::string programSpelling(std::string path) {
+  if (runsWindowsProgram()) {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+  }
+  return path;
+}
+
 ToolRun runTool(const std::vector<std::string>& arguments, const std::string& directory,
                 const RunSetup& setup) {
   std::vector<std::string> words = commandWords();

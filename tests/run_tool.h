@@ -43,5 +43,7 @@ ToolRun runTool(const std::vector<std::string>& arguments, const std::string& di
                 const RunSetup& setup = {});
 // True when the command runs a Windows program.
 bool runsWindowsProgram();
+// `path` as the program under test spells it: `\` for `/` in a Windows program.
+std::string programSpelling(std::string path);
 
 #endif
