@@ -57,16 +57,29 @@ int oemToWide(const char* text, char16_t* wide, size_t wideChars) {
   return written;
 }
 
-int oemToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars) {
+namespace {
+
+int toWideCounted(UINT codePage, const char* text, size_t bytes, char16_t* wide,
+                  size_t wideChars) {
   if (bytes > INT_MAX) return -1;
   if (bytes == 0) {
     if (wideChars > 0) wide[0] = 0;
     return 0;
   }
-  int needed = MultiByteToWideChar(CP_OEMCP, 0, text, static_cast<int>(bytes), nullptr, 0);
+  int needed = MultiByteToWideChar(codePage, 0, text, static_cast<int>(bytes), nullptr, 0);
   if (wideChars == 0) return needed;
   if (needed <= 0 || static_cast<size_t>(needed) >= wideChars) return -1;
-  MultiByteToWideChar(CP_OEMCP, 0, text, static_cast<int>(bytes), wide, needed);
+  MultiByteToWideChar(codePage, 0, text, static_cast<int>(bytes), wide, needed);
   wide[needed] = 0;
   return needed;
+}
+
+}  // namespace
+
+int oemToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars) {
+  return toWideCounted(CP_OEMCP, text, bytes, wide, wideChars);
+}
+
+int utf8ToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars) {
+  return toWideCounted(CP_UTF8, text, bytes, wide, wideChars);
 }

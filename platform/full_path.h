@@ -49,4 +49,7 @@ int oemToWide(const char* text, char16_t* wide, size_t wideChars);
 // With `wideChars` 0, returns the characters needed without the terminator.
 int oemToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars);
 
+// The same for UTF-8 text, such as a compilation database holds.
+int utf8ToWideCounted(const char* text, size_t bytes, char16_t* wide, size_t wideChars);
+
 #endif

@@ -25,6 +25,9 @@ constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
 constexpr UINT CP_OEMCP = 1;
+// Text in a compilation database. Linux names are bytes, which every code
+// page here keeps as they are.
+constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD FILE_TYPE_UNKNOWN = 0;
 constexpr DWORD FILE_TYPE_DISK = 1;
 constexpr DWORD FILE_TYPE_CHAR = 2;

@@ -1,0 +1,39 @@
+// What a compile command says about preprocessing, taken from its words as
+// GCC, Clang and MSVC read them.
+#ifndef TUFLAT_DRIVER_COMPILE_OPTIONS_H
+#define TUFLAT_DRIVER_COMPILE_OPTIONS_H
+
+#include <cstdint>
+
+#include "../output/run_state.h"
+#include "compile_database.h"
+
+// Every table's entries are heap blocks that live until the process exits.
+struct CompileOptions {
+  // Resolved directories, in search order: quoteOnlyCount `-iquote`
+  // directories, then `-I` (and `/I`), then `-isystem`, then `-idirafter`.
+  TextEntry* directories;
+  uint32_t directoryCount;
+  uint32_t quoteOnlyCount;
+  // Lines for the define block: `#undef NAME` for each `-U` that removed no
+  // earlier definition, first, then `#define NAME BODY` in order.
+  TextEntry* definitions;
+  uint32_t definitionCount;
+  // `-include` and `/FI` files in order: the names as written (UTF-8) and
+  // their resolved paths: first in the entry's directory, then along the
+  // directories above.
+  const char* const* forcedNames;
+  TextEntry* forcedPaths;
+  uint32_t forcedCount;
+};
+
+// Splits the entry's `command` into words (POSIX shell rules, or Windows
+// rules when it runs cl or clang-cl), reads `@file` response files in place,
+// and fills `options`. Arguments that change preprocessing in ways the tool
+// does not follow get one warning each. Returns 1; 0 after saying why on
+// standard error (unbalanced quotes, a response file or a forced include
+// that cannot be read or found, no memory).
+int readCompileOptions(const CompileEntry& entry, const char* databaseName,
+                       CompileOptions* options);
+
+#endif
