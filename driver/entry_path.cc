@@ -30,8 +30,7 @@ size_t resolveEntryPath(const char* directory, const char* path, char16_t* desti
     length = static_cast<size_t>(units);
     if (length > 0) joined[length++] = u'\\';
   }
-  int units =
-      utf8ToWideCounted(path, strlen(path), joined + length, kWorkBufferChars - length);
+  int units = utf8ToWideCounted(path, strlen(path), joined + length, kWorkBufferChars - length);
   if (units < 0) return unresolvable(destination);
   return resolveFullPath(joined, destination, kWorkBufferBytes);
 }

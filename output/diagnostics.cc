@@ -29,9 +29,13 @@ uint64_t diagnosticCounts[static_cast<int>(Diagnostic::Kinds)];
 uint64_t diagnosticsPrinted = 0;
 
 // How the summary names each kind, counted.
-constexpr const char* kDiagnosticNames[] = {"include(s) not found", "include(s) nested too deep",
-                                            "include(s) of the output file", "include cycle(s)",
-                                            "option line(s) ignored"};
+constexpr const char* kDiagnosticNames[] = {"include(s) not found",
+                                            "include(s) nested too deep",
+                                            "include(s) of the output file",
+                                            "include cycle(s)",
+                                            "option line(s) ignored",
+                                            "compile command warning(s)",
+                                            "header(s) found where a compiler reads another"};
 static_assert(sizeof kDiagnosticNames / sizeof *kDiagnosticNames ==
                   static_cast<int>(Diagnostic::Kinds),
               "every kind has a name");

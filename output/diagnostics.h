@@ -27,7 +27,18 @@ void noteCloseFailure(DWORD error);
 void noteUnshownLine();
 // The diagnostics that name a file and a line, in the form editors read:
 // `FILE:LINE: warning: TEXT` (a note for a cycle).
-enum class Diagnostic : uint8_t { NotFound, TooDeep, OutputFile, Cycle, OptionLine, Kinds };
+enum class Diagnostic : uint8_t {
+  NotFound,
+  TooDeep,
+  OutputFile,
+  Cycle,
+  OptionLine,
+  // A compilation database's entry: an argument not followed, several entries.
+  CompileCommand,
+  // A header found beside the main source where a compiler reads another.
+  SearchDiffers,
+  Kinds
+};
 // False with --no-warnings: diagnostics are still counted, never printed.
 extern bool WarningsShown;
 // Counts one diagnostic of `kind`. True when its line is to be printed:
