@@ -19,7 +19,20 @@ bool isFlag(const char* argument) {
 
 bool takesValue(const char* argument) {
   return is(argument, "--deps") || is(argument, "--no-expand") || is(argument, "-I") ||
-         is(argument, "-D") || is(argument, "-o");
+         is(argument, "-D") || is(argument, "-o") || is(argument, "-p") ||
+         is(argument, "--compile-commands") || is(argument, "--compile-commands-entry");
+}
+
+// The value of `--compile-commands-entry`: a count from 1. False when it is
+// anything else.
+bool readEntryChoice(const char* value, uint64_t* choice) {
+  uint64_t number = 0;
+  for (const char* at = value; *at != 0; ++at) {
+    if (*at < '0' || *at > '9' || number > (UINT64_MAX - 9) / 10) return false;
+    number = number * 10 + static_cast<uint64_t>(*at - '0');
+  }
+  *choice = number;
+  return number > 0;
 }
 
 Request stopWithUsage(const char* format, const char* argument) {
@@ -64,6 +77,17 @@ Request readFlag(int argumentCount, char** arguments, int* at, const char** patt
     line->modes.dependencyName = arguments[++*at];
   } else if (is(argument, "--no-expand")) {
     patterns[line->modes.noExpandCount++] = arguments[++*at];
+  } else if (is(argument, "--compile-commands")) {
+    line->compileCommands = arguments[++*at];
+  } else if (strncmp(argument, "--compile-commands=", 19) == 0) {
+    line->compileCommands = argument + 19;
+  } else if (is(argument, "--compile-commands-entry")) {
+    const char* value = arguments[++*at];
+    if (!readEntryChoice(value, &line->compileCommandsEntry)) {
+      return stopWithUsage("--compile-commands-entry takes a number from 1, not '%s'", value);
+    }
+  } else if (argument[1] == 'p') {
+    line->compileCommands = argument[2] != 0 ? argument + 2 : arguments[++*at];
   } else if (argument[1] == 'I' || argument[1] == 'D' || argument[1] == 'o') {
     const char* value = argument[2] != 0 ? argument + 2 : arguments[++*at];
     if (argument[1] == 'I') {

@@ -26,6 +26,12 @@ struct CommandLine {
   bool strict = false;
   // --no-warnings, -w: no diagnostic lines on standard error.
   bool noWarnings = false;
+  // -p, --compile-commands: the compilation database, or a directory holding
+  // one; null when none is given.
+  const char* compileCommands = nullptr;
+  // --compile-commands-entry N: which of the entries for SOURCE, from 1; 0
+  // for the first.
+  uint64_t compileCommandsEntry = 0;
   RunConfig modes;
   // The values of the `-I` and `-D` flags in order, verbatim.
   const char** includeDirectories = nullptr;

@@ -25,6 +25,9 @@ struct CompileOptions {
   const char* const* forcedNames;
   TextEntry* forcedPaths;
   uint32_t forcedCount;
+  // The command runs cl or clang-cl, which look for a quoted name beside
+  // every file being read, the main source included, as the tool does.
+  bool windowsCompiler;
 };
 
 // Splits the entry's `command` into words (POSIX shell rules, or Windows

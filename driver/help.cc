@@ -58,6 +58,14 @@ after the third are ignored, each with a warning (after --, silently):
                        add a definition after those of OPTIONS, as compilers
                        do: NAME alone is defined as 1, and VALUE is taken as it
                        stands (spaces and # too)
+  -p PATH, --compile-commands PATH
+                       take the include directories, definitions and
+                       -include files of the entry that compiled SOURCE from
+                       a compilation database (compile_commands.json, or a
+                       directory holding one); OPTIONS, -I and -D come after
+                       them; needs -o
+  --compile-commands-entry N
+                       take the Nth entry for SOURCE, not the first
   --quiet              no progress account; warnings stay
   --strict             status 2 when an include found no file (or was nested
                        too deep); OUTPUT is still written whole
@@ -77,7 +85,10 @@ Markers in OUTPUT, where an include is not followed:
 
 Warnings on standard error, FILE:LINE: warning: TEXT, as editors read them,
 for every include a marker replaces, each time it is met (a cycle is a note),
-and for option lines ignored; FILE as given or relative to the current
+for option lines ignored, and, with -p, for arguments of the entry that
+change preprocessing in ways not followed (-imacros, -Wp, -Xpreprocessor,
+-nostdinc, -undef) and for a header found beside the main source where the
+compiler would read another; FILE as given or relative to the current
 directory. Past 20 lines, one line at the end counts the rest.
 
 Progress lines on standard output:
@@ -100,7 +111,9 @@ Exit status:
   1  the run could not start: bad arguments or an unknown flag; OUTPUT named
      twice, or left out; OUTPUT names OPTIONS or SOURCE; OPTIONS cannot be
      opened or read (missing, a directory, unreadable); SOURCE cannot be
-     opened (likewise); OUTPUT cannot be created.
+     opened (likewise); OUTPUT cannot be created; with -p, the database
+     cannot be read or has no entry for SOURCE, an entry's command has an
+     unbalanced quote, or an -include file is found nowhere.
      Standard error says which. Nothing is printed on standard output, and
      OUTPUT is left as it was: not created, not truncated.
   2  the output is incomplete or a stream failed: a write to OUTPUT failed
@@ -118,7 +131,8 @@ Exit status:
 void printUsage(FILE* stream) {
   fputs(
       "usage: tuflat [FLAGS] OPTIONS SOURCE OUTPUT\n"
-      "       tuflat [FLAGS] [OPTIONS] SOURCE -o OUTPUT\n",
+      "       tuflat [FLAGS] [OPTIONS] SOURCE -o OUTPUT\n"
+      "       tuflat [FLAGS] -p BUILD_DIR SOURCE -o OUTPUT\n",
       stream);
 }
 

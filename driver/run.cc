@@ -15,6 +15,8 @@
 #include "../platform/full_path.h"
 #include "../platform/os.h"
 #include "command_line.h"
+#include "compile_database.h"
+#include "compile_options.h"
 #include "help.h"
 #include "options.h"
 
@@ -142,11 +144,12 @@ int locateMainSource(const char* sourceName) {
   return 1;
 }
 
-// The option file is the first file the dependency file names.
-void noteOptionFile(const char* optionName) {
+// The compilation database and the option file are the first files the
+// dependency file names.
+void noteInputFile(const char* name) {
   FileIdentity identity;
-  bool known = identityOfNamedFile(optionName, &identity) != 0;
-  oemToWide(optionName, ConvBuffer.wide, kWorkBufferChars);
+  bool known = identityOfNamedFile(name, &identity) != 0;
+  oemToWide(name, ConvBuffer.wide, kWorkBufferChars);
   resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
   noteDependency(ResultBuffer.wide, known ? &identity : nullptr, false);
 }
@@ -172,15 +175,18 @@ bool fillOptions(const OptionText& options, OptionKind kind, const char* const* 
          collectCommandLineOptions(values, valueCount, table + fromFile, kind) == valueCount;
 }
 
-// Fills DefineList from the option file, then the command line; 0 when
-// memory ran out.
-int makeDefineList(const OptionText& options, const CommandLine& command) {
-  uint32_t defines =
-      collectFileOptions(options, OptionKind::Defines, nullptr) + command.definitionCount;
+// Fills DefineList from the build's entry, the option file, then the command
+// line; 0 when memory ran out.
+int makeDefineList(const OptionText& options, const CommandLine& command,
+                   const CompileOptions& build) {
+  uint32_t defines = build.definitionCount +
+                     collectFileOptions(options, OptionKind::Defines, nullptr) +
+                     command.definitionCount;
   DefineList.entries = newEntries(defines);
-  if (DefineList.entries == nullptr ||
-      !fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
-                   DefineList.entries)) {
+  if (DefineList.entries == nullptr) return 0;
+  memcpy(DefineList.entries, build.definitions, build.definitionCount * sizeof(TextEntry));
+  if (!fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
+                   DefineList.entries + build.definitionCount)) {
     return 0;
   }
   DefineList.count = defines;
@@ -193,15 +199,17 @@ int outOfMemory() {
 }
 
 // Reads the option file and the main source, and fills the search list and
-// the definitions. 0 when the run can go on; 1, after saying why, when not.
-int readInputs(const CommandLine& command, SourceFile* mainSource) {
+// the definitions: the build's first, then the option file's, then the
+// command line's. 0 when the run can go on; 1, after saying why, when not.
+int readInputs(const CommandLine& command, const CompileOptions& build, SourceFile* mainSource) {
   // Lives until the process exits, like the tables built from it. Without an
   // option file, the command line gives every option.
   static char noOptionText[1];
   static OptionText options = {noOptionText, 0};
   if (command.optionName != nullptr && !loadOptions(command.optionName, &options)) return 1;
-  uint32_t directories =
-      collectFileOptions(options, OptionKind::Paths, nullptr) + command.includeCount;
+  uint32_t directories = build.directoryCount +
+                         collectFileOptions(options, OptionKind::Paths, nullptr) +
+                         command.includeCount;
   SearchList.entries = newEntries(directories + 2);
   // Standard input is named as a file of the current directory would be.
   const char* sourceName =
@@ -209,12 +217,44 @@ int readInputs(const CommandLine& command, SourceFile* mainSource) {
   if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
   if (!openMainSource(command, mainSource)) return 1;
   readSource(mainSource, CandidateBuffer.wide);
+  memcpy(SearchList.entries + 2, build.directories, build.directoryCount * sizeof(TextEntry));
+  QuoteOnlySlots = build.quoteOnlyCount;
   if (!fillOptions(options, OptionKind::Paths, command.includeDirectories, command.includeCount,
-                   SearchList.entries + 2)) {
+                   SearchList.entries + 2 + build.directoryCount)) {
     return outOfMemory();
   }
   SearchList.count = directories + 2;
-  return makeDefineList(options, command) ? 0 : outOfMemory();
+  return makeDefineList(options, command, build) ? 0 : outOfMemory();
+}
+
+// Takes the options of the build's entry for the main source from the
+// compilation database, and the files to read before its first line into
+// the modes. 0, after saying why, when they cannot be had.
+int readBuildOptions(CommandLine* command, CompileOptions* build) {
+  if (command->modes.mainSourceFromStandardInput) {
+    complain("a compilation database names no entry for standard input; name SOURCE as a file");
+    return 0;
+  }
+  const char* database = databasePath(command->compileCommands);
+  oemToWide(command->sourceName, ConvBuffer.wide, kWorkBufferChars);
+  size_t length = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  auto* sourcePath = new (std::nothrow) char16_t[length + 1];
+  if (sourcePath == nullptr) {
+    outOfMemory();
+    return 0;
+  }
+  memcpy(sourcePath, ResultBuffer.wide, (length + 1) * sizeof(char16_t));
+  CompileEntry entry;
+  int found = findCompileEntry(database, sourcePath, command->sourceName,
+                               command->compileCommandsEntry, &entry);
+  delete[] sourcePath;
+  if (!found || !readCompileOptions(entry, database, build)) return 0;
+  RunConfig& modes = command->modes;
+  modes.forcedPaths = build->forcedPaths;
+  modes.forcedNames = build->forcedNames;
+  modes.forcedCount = build->forcedCount;
+  modes.compilerSkipsMainDirectory = !build->windowsCompiler;
+  return 1;
 }
 
 // The account's first lines: the search directories and the definitions.
@@ -244,8 +284,11 @@ void writeHead(const SourceFile& mainSource) {
 // name and writes the dependency file. Returns the run's status.
 int flattenAndFinish(const CommandLine& command, SourceFile* mainSource) {
   const char* dependencyName = command.modes.dependencyName;
+  if (dependencyName != nullptr && command.compileCommands != nullptr) {
+    noteInputFile(databasePath(command.compileCommands));
+  }
   if (dependencyName != nullptr && command.optionName != nullptr) {
-    noteOptionFile(command.optionName);
+    noteInputFile(command.optionName);
   }
   expandMainSource(CandidateBuffer.wide, mainSource, command.modes);
   flushOutput();
@@ -287,8 +330,11 @@ int runTuflat(int argumentCount, char** arguments) {
   // Everything that can stop the run comes before the output is created, so
   // that a run that cannot start leaves the output path as it was.
   if (!toStandardOutput && outputWouldDestroyInput(command)) return 1;
+  // Lives until the process exits: the tables and the modes point into it.
+  static CompileOptions build;
+  if (command.compileCommands != nullptr && !readBuildOptions(&command, &build)) return 1;
   SourceFile mainSource;
-  if (readInputs(command, &mainSource) != 0) return 1;
+  if (readInputs(command, build, &mainSource) != 0) return 1;
   if (toStandardOutput) {
     useOutputHandle(output);
   } else if (!openOutput(command.outputName)) {

@@ -272,17 +272,21 @@ uint64_t countLineEnds(const char* bytes, uint64_t from, uint64_t to, uint64_t c
   return ends;
 }
 
+void expandForcedIncludes();
+
 // Scans one file's text with the modes that need to look at it. `path` is
 // read only before the scan begins, which may overwrite the work buffers.
 void scanFile(const char16_t* path, SourceFile* source, char* bytes, uint64_t count) {
   if (config.dependencyName != nullptr && !(depth == 1 && config.mainSourceFromStandardInput)) {
     noteDependency(path, source->identityKnown ? &source->identity : nullptr, depth > 1);
   }
+  if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
+  // After the last use of `path`: an expansion overwrites the work buffers.
+  if (depth == 1) expandForcedIncludes();
   if (replayable) {
     scanOrReplay(source, bytes, count, scanText, expandInclude);
     return;
   }
-  if (config.lineDirectives) chainLinePath[depth - 1] = lineDirectivePath(path);
   bool needsDirectives = config.includeOnce || config.lineDirectives;
   DirectiveList list;
   FileDirectives directives = {nullptr, OnceClass(), nullptr, 0, 0, 0, kNoResync, nullptr, nullptr};
@@ -350,11 +354,19 @@ char* headerName() {
   return name;
 }
 
+// The forced include being followed, from 1; 0 while an include line is.
+uint32_t forcedInclude = 0;
+
 // Says on standard error where the include being followed stands, its name
 // as written, then `what`. Its line number is counted only for a warning
-// that is printed.
-void warnAtInclude(Diagnostic kind, const char* what) {
+// that is printed. A forced include stands before the main source's first line.
+void warnAtInclude(Diagnostic kind, const char* what, const char* detail = "") {
   if (!countDiagnostic(kind)) return;
+  if (forcedInclude != 0) {
+    printDiagnostic(kind, config.sourceName, 1, "-include '%s' %s%s",
+                    config.forcedNames[forcedInclude - 1], what, detail);
+    return;
+  }
   const char* bytes = chainBytes[depth - 1];
   auto offset = static_cast<uint64_t>(includeName - bytes);
   uint64_t line = countLineEnds(bytes, 0, offset, chainCount[depth - 1]) + 1;
@@ -365,9 +377,10 @@ void warnAtInclude(Diagnostic kind, const char* what) {
   // The main source is named as its user gave it.
   char* header = depth > 1 ? headerName() : nullptr;
   const char* file = depth == 1 ? config.sourceName : header;
-  printDiagnostic(
-      kind, file != nullptr ? file : "(a path that cannot be shown)", line, "%c%.*s%c %s", open,
-      static_cast<int>(nameBytes < INT32_MAX ? nameBytes : INT32_MAX), includeName, close, what);
+  printDiagnostic(kind, file != nullptr ? file : "(a path that cannot be shown)", line,
+                  "%c%.*s%c %s%s", open,
+                  static_cast<int>(nameBytes < INT32_MAX ? nameBytes : INT32_MAX), includeName,
+                  close, what, detail);
   delete[] header;
 }
 
@@ -412,6 +425,51 @@ void markTooDeep() {
   noteTooDeep();
   noteNotRead();
   warnAtInclude(Diagnostic::TooDeep, "is nested too deep; wrote !!! INCLUDE TOO DEEP !!!");
+}
+
+// Writes a forced include's comment line: its name as the build wrote it, up
+// to a line end, which would end the comment.
+void writeForcedIncludeComment(const char* name) {
+  writeOutputText("//--- -include ");
+  writeOutput(name, strcspn(name, "\r\n"));
+  writeOutputText("\n");
+}
+
+// Before the main source's first line: the files a compiler's `-include`
+// reads there, found before the run began and opened as they stand.
+void expandForcedIncludes() {
+  for (uint32_t at = 0; at < config.forcedCount; ++at) {
+    writeForcedIncludeComment(config.forcedNames[at]);
+    progressWide("#include: [%s]\n", config.forcedPaths[at].text);
+    forcedInclude = at + 1;
+    Found found;
+    if (!followLead(findQuoted(config.forcedPaths[at].text, nullptr, openChain(), &found), &found)) {
+      writeOutputText("!!! NO FILE !!!\n");
+      if (config.includeOnce) noteMissingHeader();
+      warnAtInclude(Diagnostic::NotFound, "cannot be opened; wrote !!! NO FILE !!!");
+    }
+    forcedInclude = 0;
+  }
+}
+
+// A header found beside the main source, where a compiler given the same
+// directories does not look: says which file that compiler reads instead.
+void warnIfCompilerReadsAnother(const char16_t* name, const SourceFile& found) {
+  const char16_t* other = compilerCandidate(name);
+  FileIdentity identity;
+  if (other != nullptr && found.identityKnown && identityOfPath(other, &identity) &&
+      identity == found.identity) {
+    return;
+  }
+  if (other == nullptr) {
+    warnAtInclude(Diagnostic::SearchDiffers,
+                  "found beside the main source, where the compiler does not look");
+    return;
+  }
+  char* shown = relativePathText(other);
+  warnAtInclude(Diagnostic::SearchDiffers, "found beside the main source; the compiler would read ",
+                shown != nullptr ? shown : "a file that cannot be shown");
+  delete[] shown;
 }
 
 // Follows the quoted include whose name is `name[0, length)`.
@@ -477,7 +535,21 @@ void expandMainSource(const char16_t* path, SourceFile* source, const RunConfig&
 
 int expandFile(const char16_t* path, SearchMemo** memo) {
   Found found;
-  return followLead(findQuoted(path, memo, openChain(), &found), &found);
+  Lead lead = findQuoted(path, memo, openChain(), &found);
+  if (lead != Lead::Opened || found.slot != 1 || !config.compilerSkipsMainDirectory) {
+    return followLead(lead, &found);
+  }
+  // The warning's search overwrites the buffer that the found path may be in.
+  size_t length = wideLength(found.path);
+  auto* foundPath = new (std::nothrow) char16_t[length + 1];
+  if (foundPath != nullptr) {
+    memcpy(foundPath, found.path, (length + 1) * sizeof(char16_t));
+    warnIfCompilerReadsAnother(path, found.source);
+    found.path = foundPath;
+  }
+  int followed = followLead(lead, &found);
+  delete[] foundPath;
+  return followed;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 
 #include "../base/tables.h"
 #include "../output/output.h"
+#include "../platform/full_path.h"
 
 namespace {
 
@@ -158,8 +159,12 @@ void noteDefineText(const char16_t* text) {
 }  // namespace
 
 void beginOnceRun(const TextTable& defines) {
+  static const char16_t kDefine[] = u"#define ";
   for (uint32_t entry = 0; entry < defines.count; ++entry) {
-    noteDefineText(defines.entries[entry].text);
+    // The block's `#undef` lines name macros that nothing defined before them.
+    if (startsWith(defines.entries[entry].text, kDefine)) {
+      noteDefineText(defines.entries[entry].text);
+    }
   }
 }
 

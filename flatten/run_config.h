@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "../output/run_state.h"
+
 struct RunConfig {
   // A file the compiler would read once is expanded once where that is safe.
   bool includeOnce = false;
@@ -25,6 +27,15 @@ struct RunConfig {
   bool mainSourceFromStandardInput = false;
   // The main source as its user named it, which diagnostics call it by.
   const char* sourceName = nullptr;
+  // Files read before the main source's first line, as a compiler's
+  // `-include` reads them: forcedPaths[0, forcedCount), resolved, opened as
+  // they stand; forcedNames, as the build wrote them, for the comment lines.
+  const TextEntry* forcedPaths = nullptr;
+  const char* const* forcedNames = nullptr;
+  uint32_t forcedCount = 0;
+  // The directories came from a compiler that never looks beside the main
+  // source: a header found there gets a warning when it would read another.
+  bool compilerSkipsMainDirectory = false;
 };
 
 #endif

@@ -9,6 +9,7 @@ SimpleFile OutputFile;
 FileIdentity OutputIdentity;
 bool OutputIdentityKnown = false;
 TextTable SearchList;
+uint32_t QuoteOnlySlots = 0;
 TextTable DefineList;
 WorkBuffer ConvBuffer;
 WorkBuffer CandidateBuffer;

@@ -37,6 +37,9 @@ extern bool OutputIdentityKnown;
 // Slot 0: the directory of the file being expanded, written as its path plus
 // `\..`. Slot 1: the main source's directory. Slots 2 and up: `/I` directories.
 extern TextTable SearchList;
+// The first QuoteOnlySlots of the `/I` slots are for quoted names only, as a
+// compiler's `-iquote` directories are.
+extern uint32_t QuoteOnlySlots;
 // `#define` texts in option-file order.
 extern TextTable DefineList;
 

@@ -103,6 +103,7 @@ Lead search(const char16_t* name, SearchMemo** memo, const OpenChain& chain, Fou
     }
     if (openCachedSource(candidate, entry, &found->source)) {
       noteHit(&start.recording, slot, entry);
+      found->slot = slot;
       return classify(chain, candidate, found);
     }
     noteMiss(&start.recording, slot, entry);
@@ -115,17 +116,33 @@ Lead search(const char16_t* name, SearchMemo** memo, const OpenChain& chain, Fou
 Lead findQuoted(const char16_t* name, SearchMemo** memo, const OpenChain& chain, Found* found) {
   if (!hasLongPathPrefix(name)) return search(name, memo, chain, found);
   printEntry(name);
+  found->slot = 0;
   if (!openSource(name, &found->source)) return Lead::Missing;
   return classify(chain, name, found);
+}
+
+const char16_t* compilerCandidate(const char16_t* name) {
+  size_t nameLength = wideLength(name);
+  for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
+    const char16_t* candidate = candidatePath(slot, name, nameLength);
+    if (candidate == nullptr) continue;
+    DWORD attributes = GetFileAttributesW(candidate);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return candidate;
+    }
+  }
+  return nullptr;
 }
 
 Lead findAngle(const char16_t* name, const OpenChain& chain, Found* found) {
   printEntry(name);
   size_t nameLength = wideLength(name);
-  for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
+  for (uint32_t slot = kFirstIncludeDirectorySlot + QuoteOnlySlots; slot < SearchList.count;
+       ++slot) {
     const char16_t* candidate = candidatePath(slot, name, nameLength);
     if (candidate == nullptr) continue;
     printEntry(candidate);
+    found->slot = slot;
     if (openSource(candidate, &found->source)) return classify(chain, candidate, found);
   }
   return Lead::Missing;

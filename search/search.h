@@ -38,6 +38,8 @@ struct OpenChain {
 struct Found {
   SourceFile source;
   const char16_t* path;
+  // The SearchList slot it was found in; 0 when opened as it stands.
+  uint32_t slot;
 };
 
 // Follows a quoted include's name. `memo`, when not null, is where the
@@ -45,7 +47,13 @@ struct Found {
 // there: the same line is searched the same way each time (see beginSearch).
 Lead findQuoted(const char16_t* name, SearchMemo** memo, const OpenChain& chain, Found* found);
 
-// Follows an angle include's name, as a compiler looks for it.
+// Where a compiler that never looks beside the main source (slot 1) would
+// find a quoted name: the first of the `/I` slots that holds a file of that
+// name, resolved, valid until the next search; null when none does.
+const char16_t* compilerCandidate(const char16_t* name);
+
+// Follows an angle include's name, as a compiler looks for it: in the `/I`
+// slots but those for quoted names only.
 Lead findAngle(const char16_t* name, const OpenChain& chain, Found* found);
 
 // Prints the progress line of the main source, which is opened, not searched.
