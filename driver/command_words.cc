@@ -183,9 +183,30 @@ void complainNoMemory() {
 struct Expansion {
   const CompileEntry* entry;
   const char* databaseName;
-  CommandRules rules;
-  WordList* words;
+  EntryWords* read;
 };
+
+// Splits text[0, length) into `list` by the entry's rules and keeps its
+// block among the entry's. 0 after saying why it cannot be split: `what`,
+// `name` and `after` together name the text.
+int splitKept(const Expansion& expansion, const char* text, size_t length, WordList* list,
+              const char* what, const char* name, const char* after) {
+  uint32_t before = list->count;
+  SplitResult split = splitCommandWords(text, length, expansion.read->rules, list);
+  if (split == SplitResult::Split) {
+    if (list->count == before || appendWord(&expansion.read->blocks, list->words[before])) return 1;
+    ::operator delete(list->words[before]);
+    list->count = before;
+    split = SplitResult::NoMemory;
+  }
+  if (split == SplitResult::NoMemory) {
+    complainNoMemory();
+  } else {
+    complain("%s%s%s of entry %" PRIu64 " of '%s' (line %" PRIu64 ") has an unbalanced quote", what,
+             name, after, expansion.entry->number, expansion.databaseName, expansion.entry->line);
+  }
+  return 0;
+}
 
 // Says that the response file `name` cannot be read. Returns 0.
 int warnUnreadable(const Expansion& expansion, const char* name, const char* reason) {
@@ -214,18 +235,10 @@ int readResponseFile(const Expansion& expansion, const char* name, WordList* lis
   }
   // A byte order mark, as editors on Windows write it, is no part of a word.
   size_t skipped = contents.count >= 3 && memcmp(contents.bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-  SplitResult split =
-      splitCommandWords(contents.bytes + skipped, contents.count - skipped, expansion.rules, list);
+  int split = splitKept(expansion, contents.bytes + skipped, contents.count - skipped, list,
+                        "the response file '", name, "'");
   ::operator delete(contents.bytes);
-  if (split == SplitResult::Split) return 1;
-  if (split == SplitResult::NoMemory) {
-    complainNoMemory();
-  } else {
-    complain("the response file '%s' of entry %" PRIu64 " of '%s' (line %" PRIu64
-             ") has an unbalanced quote",
-             name, expansion.entry->number, expansion.databaseName, expansion.entry->line);
-  }
-  return -1;
+  return split ? 1 : -1;
 }
 
 int appendExpanded(const Expansion& expansion, char* const* given, uint32_t count, uint32_t first,
@@ -246,20 +259,20 @@ int appendResponseFile(const Expansion& expansion, char* word, uint32_t depth) {
   int appended = read > 0 && appendExpanded(expansion, inner.words, inner.count, 0, depth + 1);
   freeWordArray(&inner);
   if (read != 0) return appended;
-  if (appendWord(expansion.words, word)) return 1;
+  if (appendWord(&expansion.read->words, word)) return 1;
   complainNoMemory();
   return 0;
 }
 
-// Appends given[0, count) to the expansion's words, each from `first` on
-// that is `@FILE` replaced by the words of FILE, themselves read at `depth`.
+// Appends given[0, count) to the entry's words, each from `first` on that
+// is `@FILE` replaced by the words of FILE, themselves read at `depth`.
 int appendExpanded(const Expansion& expansion, char* const* given, uint32_t count, uint32_t first,
                    uint32_t depth) {
   for (uint32_t at = 0; at < count; ++at) {
     char* word = given[at];
     if (at >= first && word[0] == '@' && word[1] != 0) {
       if (!appendResponseFile(expansion, word, depth)) return 0;
-    } else if (!appendWord(expansion.words, word)) {
+    } else if (!appendWord(&expansion.read->words, word)) {
       complainNoMemory();
       return 0;
     }
@@ -267,32 +280,41 @@ int appendExpanded(const Expansion& expansion, char* const* given, uint32_t coun
   return 1;
 }
 
-// Splits the entry's command into `words`.
-int splitEntryCommand(const CompileEntry& entry, const char* databaseName, CommandRules rules,
-                      WordList* words) {
-  SplitResult split = splitCommandWords(entry.command, strlen(entry.command), rules, words);
-  if (split == SplitResult::Split) return 1;
-  if (split == SplitResult::NoMemory) {
-    complainNoMemory();
-  } else {
-    complain("the command of entry %" PRIu64 " of '%s' (line %" PRIu64 ") has an unbalanced quote",
-             entry.number, databaseName, entry.line);
-  }
-  return 0;
-}
-
-// Copies the entry's arguments into one block and lists them in `words`.
-int copyEntryArguments(const CompileEntry& entry, WordList* words) {
+// Copies the entry's arguments into one block, kept among the entry's, and
+// lists them in `given`.
+int copyEntryArguments(const CompileEntry& entry, EntryWords* read, WordList* given) {
   size_t bytes = 0;
   for (uint32_t at = 0; at < entry.argumentCount; ++at) bytes += strlen(entry.arguments[at]) + 1;
   char* block = static_cast<char*>(::operator new(bytes + 1, std::nothrow));
   if (block == nullptr) return 0;
+  if (!appendWord(&read->blocks, block)) {
+    ::operator delete(block);
+    return 0;
+  }
   for (uint32_t at = 0; at < entry.argumentCount; ++at) {
     size_t length = strlen(entry.arguments[at]);
     memcpy(block, entry.arguments[at], length + 1);
-    if (!appendWord(words, block)) return 0;
+    if (!appendWord(given, block)) return 0;
     block += length + 1;
   }
+  return 1;
+}
+
+// The entry's words before response files are read, in `given`.
+int readGivenWords(const Expansion& expansion, WordList* given) {
+  const CompileEntry& entry = *expansion.entry;
+  EntryWords* read = expansion.read;
+  if (entry.command != nullptr) {
+    read->rules = rulesForCommand(entry.command);
+    return splitKept(expansion, entry.command, strlen(entry.command), given, "the command", "", "");
+  }
+  if (!copyEntryArguments(entry, read, given)) {
+    complainNoMemory();
+    return 0;
+  }
+  read->rules = given->count > 0
+                    ? rulesForCompiler(given->words[compilerIndex(given->words, given->count)])
+                    : CommandRules::Posix;
   return 1;
 }
 
@@ -364,22 +386,19 @@ CommandRules rulesForCommand(const char* command) {
   return rules;
 }
 
-int readEntryWords(const CompileEntry& entry, const char* databaseName, WordList* words,
-                   CommandRules* rules) {
+int readEntryWords(const CompileEntry& entry, const char* databaseName, EntryWords* read) {
+  *read = EntryWords{};
+  Expansion expansion = {&entry, databaseName, read};
   WordList given = {};
-  int ready;
-  if (entry.command != nullptr) {
-    *rules = rulesForCommand(entry.command);
-    ready = splitEntryCommand(entry, databaseName, *rules, &given);
-  } else {
-    ready = copyEntryArguments(entry, &given);
-    if (!ready) complainNoMemory();
-    *rules = given.count > 0
-                 ? rulesForCompiler(given.words[compilerIndex(given.words, given.count)])
-                 : CommandRules::Posix;
-  }
-  Expansion expansion = {&entry, databaseName, *rules, words};
-  int expanded = ready && appendExpanded(expansion, given.words, given.count, 1, 0);
+  int expanded = readGivenWords(expansion, &given) &&
+                 appendExpanded(expansion, given.words, given.count, 1, 0);
   freeWordArray(&given);
+  if (!expanded) freeEntryWords(read);
   return expanded;
+}
+
+void freeEntryWords(EntryWords* read) {
+  for (uint32_t at = 0; at < read->blocks.count; ++at) ::operator delete(read->blocks.words[at]);
+  freeWordArray(&read->blocks);
+  freeWordArray(&read->words);
 }

@@ -13,8 +13,8 @@
 enum class CommandRules : uint8_t { Posix, Windows };
 
 // A growing list of NUL-terminated words; words[0, count) of an array with
-// room for `room`. A list starts zeroed. The words live in heap blocks that
-// are never freed; the array is freed by freeWordArray.
+// room for `room`. A list starts zeroed. The list does not own its words;
+// its array is freed by freeWordArray.
 struct WordList {
   char** words;
   uint32_t count;
@@ -30,7 +30,8 @@ void freeWordArray(WordList* list);
 enum class SplitResult : uint8_t { Split, UnbalancedQuote, NoMemory };
 
 // Splits text[0, length) into words by `rules` and appends them to `list`,
-// all in one new block. POSIX: blanks separate; '...' keeps all literally;
+// all in one new block that begins at the first word appended; the caller
+// frees it with operator delete. POSIX: blanks separate; '...' keeps all literally;
 // "..." keeps all but a backslash before $, `, ", \ or a line end; a
 // backslash outside quotes keeps the next character, and a backslash before
 // a line end joins the lines. Windows: blanks separate; " opens and closes a
@@ -52,16 +53,26 @@ uint32_t compilerIndex(const char* const* words, uint32_t count);
 // rules, which keep a path such as C:\tools\cl.exe whole.
 CommandRules rulesForCommand(const char* command);
 
+// An entry's words and the blocks that hold them.
+struct EntryWords {
+  WordList words;
+  // The start of each block, freed by freeEntryWords.
+  WordList blocks;
+  CommandRules rules;
+};
+
 // The entry's words, whose first is the compiler (or its launcher): its
 // `command` split by the rules of its compiler, or copies of its `arguments`,
 // with each later word `@FILE` replaced by the words of FILE (taken against
 // the entry's directory, split by the same rules), nested up to
 // kResponseFileDepth deep. A response file that cannot be read stays as the
-// word, with a warning. Sets *rules. Uses ConvBuffer and ResultBuffer.
-// Returns 1; 0 after saying why on standard error (an unbalanced quote,
-// response files nested too deep, no memory).
+// word, with a warning. Uses ConvBuffer and ResultBuffer. Returns 1; 0 after
+// saying why on standard error (an unbalanced quote, response files nested
+// too deep, no memory), with nothing left to free.
 constexpr uint32_t kResponseFileDepth = 64;
-int readEntryWords(const CompileEntry& entry, const char* databaseName, WordList* words,
-                   CommandRules* rules);
+int readEntryWords(const CompileEntry& entry, const char* databaseName, EntryWords* read);
+
+// Frees the words, their blocks and the lists, and leaves `read` empty.
+void freeEntryWords(EntryWords* read);
 
 #endif

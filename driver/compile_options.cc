@@ -368,11 +368,31 @@ bool findForcedInclude(const char* name, const CompileEntry& entry, const Compil
   return false;
 }
 
+// The names in one block: their pointers, then their bytes. Null when no
+// memory can be had.
+const char* const* copyNames(const WordList& names) {
+  size_t bytes = names.count * sizeof(char*);
+  for (uint32_t at = 0; at < names.count; ++at) bytes += strlen(names.words[at]) + 1;
+  auto** copies = static_cast<const char**>(::operator new(bytes, std::nothrow));
+  if (copies == nullptr) return nullptr;
+  char* text = reinterpret_cast<char*>(copies + names.count);
+  for (uint32_t at = 0; at < names.count; ++at) {
+    size_t length = strlen(names.words[at]);
+    memcpy(text, names.words[at], length + 1);
+    copies[at] = text;
+    text += length + 1;
+  }
+  return copies;
+}
+
 // Finds each forced include; 0 after saying why when one is found nowhere.
 int findForcedIncludes(const WordList& names, const Source& source, CompileOptions* options) {
-  options->forcedNames = names.words;
+  if (names.count == 0) return 1;
+  options->forcedNames = copyNames(names);
   options->forcedPaths = new (std::nothrow) TextEntry[names.count];
-  if (options->forcedPaths == nullptr) return complainNoMemory();
+  if (options->forcedNames == nullptr || options->forcedPaths == nullptr) {
+    return complainNoMemory();
+  }
   for (uint32_t at = 0; at < names.count; ++at) {
     if (!findForcedInclude(names.words[at], *source.entry, *options)) {
       complain("the forced include '%s' of entry %" PRIu64 " of '%s' (line %" PRIu64
@@ -397,24 +417,42 @@ int makeOptions(const Gathered& gathered, const Source& source, CompileOptions* 
   return findForcedIncludes(gathered.forcedNames, source, options);
 }
 
+void freeTexts(TextEntry* entries, uint32_t count) {
+  for (uint32_t at = 0; at < count; ++at) ::operator delete(entries[at].text);
+  delete[] entries;
+}
+
+void freeGathered(Gathered* gathered) {
+  for (WordList& list : gathered->directories) freeWordArray(&list);
+  freeWordArray(&gathered->defines);
+  freeWordArray(&gathered->undefines);
+  freeWordArray(&gathered->forcedNames);
+}
+
 }  // namespace
 
 int readCompileOptions(const CompileEntry& entry, const char* databaseName,
                        CompileOptions* options) {
   *options = CompileOptions{};
-  WordList words = {};
-  CommandRules rules;
-  if (!readEntryWords(entry, databaseName, &words, &rules)) return 0;
+  EntryWords words;
+  if (!readEntryWords(entry, databaseName, &words)) return 0;
   Source source = {&entry, databaseName};
   Gathered gathered = {};
-  uint32_t first = words.count > 0 ? compilerIndex(words.words, words.count) + 1 : 0;
-  int read = gatherOptions(words, first, rules, source, &gathered);
+  const WordList& list = words.words;
+  uint32_t first = list.count > 0 ? compilerIndex(list.words, list.count) + 1 : 0;
+  int read = gatherOptions(list, first, words.rules, source, &gathered);
   if (!read) complainNoMemory();
   read = read && makeOptions(gathered, source, options);
-  // The forced names stay: `options` holds them.
-  freeWordArray(&words);
-  for (WordList& list : gathered.directories) freeWordArray(&list);
-  freeWordArray(&gathered.defines);
-  freeWordArray(&gathered.undefines);
+  freeGathered(&gathered);
+  freeEntryWords(&words);
+  if (!read) freeCompileOptions(options);
   return read;
+}
+
+void freeCompileOptions(CompileOptions* options) {
+  freeTexts(options->directories, options->directoryCount);
+  freeTexts(options->definitions, options->definitionCount);
+  ::operator delete(const_cast<const char**>(options->forcedNames));
+  freeTexts(options->forcedPaths, options->forcedCount);
+  *options = CompileOptions{};
 }

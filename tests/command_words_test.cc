@@ -17,6 +17,7 @@ Words split(const std::string& text, CommandRules rules) {
   WordList list = {};
   EXPECT_EQ(splitCommandWords(text.data(), text.size(), rules, &list), SplitResult::Split) << text;
   Words words(list.words, list.words + list.count);
+  if (list.count > 0) ::operator delete(list.words[0]);
   freeWordArray(&list);
   return words;
 }
@@ -92,7 +93,7 @@ TEST(CommandRulesOf, ClAndClangClByTheLastPathComponent) {
   EXPECT_EQ(compilerIndex(launched + 1, 2), 0u);
 }
 
-class EntryWords : public ::testing::Test {
+class EntryWordsRead : public ::testing::Test {
  protected:
   // The words of an entry with `command`, or with `arguments` when the
   // command is empty; what was said on standard error in *said.
@@ -105,15 +106,16 @@ class EntryWords : public ::testing::Test {
       entry.arguments = arguments.data();
       entry.argumentCount = static_cast<uint32_t>(arguments.size());
     }
-    WordList list = {};
+    EntryWords words;
     testing::internal::CaptureStderr();
-    int read = readEntryWords(entry, "db.json", &list, &rules);
+    int read = readEntryWords(entry, "db.json", &words);
     said = testing::internal::GetCapturedStderr();
     if (status != nullptr) *status = read;
     EXPECT_EQ(read, status == nullptr ? 1 : read);
-    Words words(list.words, list.words + list.count);
-    freeWordArray(&list);
-    return words;
+    rules = words.rules;
+    Words texts(words.words.words, words.words.words + words.words.count);
+    freeEntryWords(&words);
+    return texts;
   }
 
   ScratchDirectory dir;
@@ -121,7 +123,7 @@ class EntryWords : public ::testing::Test {
   std::string said;
 };
 
-TEST_F(EntryWords, ResponseFilesAreReadInPlaceAndNested) {
+TEST_F(EntryWordsRead, ResponseFilesAreReadInPlaceAndNested) {
   dir.write("a.rsp", "\xEF\xBB\xBF-DA '-DB C'\n@sub/b.rsp\r\n-DD");
   dir.write("sub/b.rsp", "-DE @c.rsp");
   dir.write("c.rsp", "-DF");
@@ -134,7 +136,7 @@ TEST_F(EntryWords, ResponseFilesAreReadInPlaceAndNested) {
   EXPECT_EQ(read("@c.rsp -c"), (Words{"@c.rsp", "-c"}));
 }
 
-TEST_F(EntryWords, ClResponseFilesFollowTheWindowsRules) {
+TEST_F(EntryWordsRead, ClResponseFilesFollowTheWindowsRules) {
   dir.write("w.rsp", R"(/I"C:\x y\\" /DQ=\"s\" 'a)");
   EXPECT_EQ(read(R"(C:\VS\cl.exe @w.rsp /c)"),
             (Words{R"(C:\VS\cl.exe)", R"(/IC:\x y\)", R"(/DQ="s")", "'a", "/c"}));
@@ -143,14 +145,14 @@ TEST_F(EntryWords, ClResponseFilesFollowTheWindowsRules) {
   EXPECT_EQ(rules, CommandRules::Windows);
 }
 
-TEST_F(EntryWords, AResponseFileThatCannotBeReadIsKeptWithAWarning) {
+TEST_F(EntryWordsRead, AResponseFileThatCannotBeReadIsKeptWithAWarning) {
   EXPECT_EQ(read("gcc @missing.rsp -c"), (Words{"gcc", "@missing.rsp", "-c"}));
   EXPECT_EQ(said.rfind("db.json:40: warning: cannot read the response file 'missing.rsp' (", 0), 0u)
       << said;
   EXPECT_NE(said.find("; '@missing.rsp' is kept as a word\n"), std::string::npos) << said;
 }
 
-TEST_F(EntryWords, UnbalancedQuotesAndEndlessNestingStopTheRun) {
+TEST_F(EntryWordsRead, UnbalancedQuotesAndEndlessNestingStopTheRun) {
   int status = 1;
   read("gcc -DX='a", {}, &status);
   EXPECT_EQ(status, 0);

@@ -60,6 +60,7 @@ class CompileOptionsRead : public ::testing::Test {
     read.definitions = narrowAll(options.definitions, options.definitionCount);
     read.forcedNames = Texts(options.forcedNames, options.forcedNames + options.forcedCount);
     read.forcedPaths = narrowAll(options.forcedPaths, options.forcedCount);
+    freeCompileOptions(&options);
     return read;
   }
 
