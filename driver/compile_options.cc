@@ -208,8 +208,8 @@ int undefine(Gathered* gathered, char* name) {
   return removed || appendWord(&gathered->undefines, name);
 }
 
-// Takes one option, `word` with its value, into `gathered`. `separate` is
-// the value when it came as the next word. 0 when no memory can be had.
+// Takes one option, `word` with its value, into `gathered`; `separate` tells
+// that the value came as the next word. 0 when no memory can be had.
 int takeOption(Effect effect, const char* word, char* value, bool separate, const Source& source,
                Gathered* gathered) {
   switch (effect) {
@@ -235,7 +235,7 @@ int takeOption(Effect effect, const char* word, char* value, bool separate, cons
     case Effect::Skip:
     case Effect::EndOfOptions:
       return 1;
-    default:
+    default:  // A kind of directory.
       return appendWord(&gathered->directories[static_cast<int>(effect)], value);
   }
 }
