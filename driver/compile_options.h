@@ -8,7 +8,8 @@
 #include "../output/run_state.h"
 #include "compile_database.h"
 
-// Every table's entries are heap blocks that live until the process exits.
+// Every table and its entries are heap blocks, kept until the process exits
+// or freed by freeCompileOptions.
 struct CompileOptions {
   // Resolved directories, in search order: quoteOnlyCount `-iquote`
   // directories, then `-I` (and `/I`), then `-isystem`, then `-idirafter`.
@@ -33,10 +34,16 @@ struct CompileOptions {
 // Splits the entry's `command` into words (POSIX shell rules, or Windows
 // rules when it runs cl or clang-cl), reads `@file` response files in place,
 // and fills `options`. Arguments that change preprocessing in ways the tool
-// does not follow get one warning each. Returns 1; 0 after saying why on
-// standard error (unbalanced quotes, a response file or a forced include
-// that cannot be read or found, no memory).
+// does not follow, a response file that cannot be read (kept as a word) and
+// an option whose value is missing get one warning each. Uses ConvBuffer and
+// ResultBuffer. Returns 1; 0 after saying why on standard error (unbalanced
+// quotes, response files nested too deep, a forced include found nowhere, no
+// memory), with nothing left to free.
 int readCompileOptions(const CompileEntry& entry, const char* databaseName,
                        CompileOptions* options);
+
+// Frees what readCompileOptions made, for a caller that does not keep it
+// until the process exits, and leaves `options` empty.
+void freeCompileOptions(CompileOptions* options);
 
 #endif

@@ -14,36 +14,6 @@ namespace {
 
 constexpr char kDefine[] = "#define ";
 
-// The define text for the value `name[=body]`, as wide text; `bareBody`
-// stands for the body when the value has no `=`.
-int makeDefineEntry(const char* value, const char* bareBody, TextEntry* entry) {
-  const char* equals = strchr(value, '=');
-  size_t nameBytes = equals != nullptr ? static_cast<size_t>(equals - value) : strlen(value);
-  const char* body = equals != nullptr ? equals + 1 : bareBody;
-  const char* pieces[] = {kDefine, value, " ", body};
-  size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, *body != 0 || equals != nullptr ? 1u : 0u,
-                         strlen(body)};
-  size_t needed = 0;
-  for (int piece = 0; piece < 4; ++piece) {
-    int units = oemToWideCounted(pieces[piece], pieceBytes[piece], nullptr, 0);
-    if (units < 0) return 0;
-    needed += static_cast<size_t>(units);
-  }
-  if (needed >= UINT32_MAX) return 0;
-  auto* text =
-      static_cast<char16_t*>(::operator new((needed + 1) * sizeof(char16_t), std::nothrow));
-  if (text == nullptr) return 0;
-  size_t length = 0;
-  text[0] = 0;
-  for (int piece = 0; piece < 4; ++piece) {
-    length += static_cast<size_t>(
-        oemToWideCounted(pieces[piece], pieceBytes[piece], text + length, needed + 1 - length));
-  }
-  entry->text = text;
-  entry->count = static_cast<uint32_t>(length + 1);
-  return 1;
-}
-
 // The directory for the value, resolved against the current directory. A
 // value too long for a path resolves to the bare prefix, which opens nothing.
 int makePathEntry(const char* value, TextEntry* entry) {
@@ -142,6 +112,40 @@ void warnAboutIgnoredLines(const char* name, const char* text, uint64_t count) {
 
 }  // namespace
 
+int makeEntryFromPieces(const char* const* pieces, const size_t* pieceBytes, int count,
+                        TextConversion convert, TextEntry* entry) {
+  size_t needed = 0;
+  for (int piece = 0; piece < count; ++piece) {
+    int units = convert(pieces[piece], pieceBytes[piece], nullptr, 0);
+    if (units < 0) return 0;
+    needed += static_cast<size_t>(units);
+  }
+  if (needed >= UINT32_MAX) return 0;
+  auto* text =
+      static_cast<char16_t*>(::operator new((needed + 1) * sizeof(char16_t), std::nothrow));
+  if (text == nullptr) return 0;
+  size_t length = 0;
+  text[0] = 0;
+  for (int piece = 0; piece < count; ++piece) {
+    length += static_cast<size_t>(
+        convert(pieces[piece], pieceBytes[piece], text + length, needed + 1 - length));
+  }
+  entry->text = text;
+  entry->count = static_cast<uint32_t>(length + 1);
+  return 1;
+}
+
+int makeDefineEntry(const char* value, const char* bareBody, TextConversion convert,
+                    TextEntry* entry) {
+  const char* equals = strchr(value, '=');
+  size_t nameBytes = equals != nullptr ? static_cast<size_t>(equals - value) : strlen(value);
+  const char* body = equals != nullptr ? equals + 1 : bareBody;
+  const char* pieces[] = {kDefine, value, " ", body};
+  size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, *body != 0 || equals != nullptr ? 1u : 0u,
+                         strlen(body)};
+  return makeEntryFromPieces(pieces, pieceBytes, 4, convert, entry);
+}
+
 uint64_t normaliseOptionText(char* buffer, uint64_t count) {
   uint64_t written = 0;
   uint64_t lfRun = 1;
@@ -189,8 +193,9 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
         char saved = text[lineEnd];
         text[lineEnd] = 0;
         const char* value = text + lineStart + 2;
-        int made = kind == OptionKind::Paths ? makePathEntry(value, &table[found])
-                                             : makeDefineEntry(value, "", &table[found]);
+        int made = kind == OptionKind::Paths
+                       ? makePathEntry(value, &table[found])
+                       : makeDefineEntry(value, "", oemToWideCounted, &table[found]);
         text[lineEnd] = saved;
         if (!made) return found;
       }
@@ -204,8 +209,9 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
 uint32_t collectCommandLineOptions(const char* const* values, uint32_t count, TextEntry* table,
                                    OptionKind kind) {
   for (uint32_t at = 0; at < count; ++at) {
-    int made = kind == OptionKind::Paths ? makePathEntry(values[at], &table[at])
-                                         : makeDefineEntry(values[at], "1", &table[at]);
+    int made = kind == OptionKind::Paths
+                   ? makePathEntry(values[at], &table[at])
+                   : makeDefineEntry(values[at], "1", oemToWideCounted, &table[at]);
     if (!made) return at;
   }
   return count;
