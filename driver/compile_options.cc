@@ -443,6 +443,7 @@ int readCompileOptions(const CompileEntry& entry, const char* databaseName,
   int read = gatherOptions(list, first, words.rules, source, &gathered);
   if (!read) complainNoMemory();
   read = read && makeOptions(gathered, source, options);
+  options->windowsCompiler = words.rules == CommandRules::Windows;
   freeGathered(&gathered);
   freeEntryWords(&words);
   if (!read) freeCompileOptions(options);
