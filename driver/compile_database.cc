@@ -26,11 +26,12 @@ using Json = nlohmann::json;
 
 // Bytes read from the database at a time.
 constexpr size_t kChunkBytes = 65536;
-// The last bytes of a chunk stay before the next: the byte the parser
-// stopped on may lie one byte back, and its line must still be countable.
-constexpr size_t kKeptBytes = 2;
+// The last byte of a chunk stays before the next: the parser may stop on the
+// byte before the last it read (a number's end, found a byte later), whose
+// line must still be countable.
+constexpr size_t kKeptBytes = 1;
 // A parser's reason quotes the text it last read, which may be a whole string.
-constexpr int kShownReasonBytes = 300;
+constexpr size_t kShownReasonBytes = 300;
 constexpr size_t kNoText = SIZE_MAX;
 
 // The database's bytes on their way to the parser, and the line feeds among them.
@@ -405,8 +406,8 @@ void reportReadError(const DatabaseReader* reader) {
 }
 
 // The parser's `position` counts the bytes it read, the end too, in a size_t
-// that a 32-bit build wraps; the stream's count is whole and at most two
-// bytes away.
+// that a 32-bit build wraps; the stream's count is whole and at most one
+// byte away.
 void reportParseError(DatabaseReader* reader, size_t position, const char* message) {
   if (reader->stream.failed) return reportReadError(reader);
   ByteStream* stream = &reader->stream;
@@ -416,11 +417,11 @@ void reportParseError(DatabaseReader* reader, size_t position, const char* messa
   uint64_t bytesRead = consumed - static_cast<uint64_t>(static_cast<int64_t>(behind));
   Place place = placeOf(stream, bytesRead > 0 ? bytesRead - 1 : 0);
   const char* reason = parserReason(message);
-  int length = static_cast<int>(strnlen(reason, kShownReasonBytes + 1));
+  bool shortened = strnlen(reason, kShownReasonBytes + 1) > kShownReasonBytes;
+  int length = static_cast<int>(shortened ? kShownReasonBytes : strlen(reason));
   complain("the compilation database '%s' is not valid JSON: line %" PRIu64 ", column %" PRIu64
            ": %.*s%s",
-           reader->name, place.line, place.column, length, reason,
-           length > kShownReasonBytes ? "..." : "");
+           reader->name, place.line, place.column, length, reason, shortened ? "..." : "");
 }
 
 // The parser's events, as nlohmann::json::sax_parse calls them.
