@@ -409,7 +409,10 @@ void reportReadError(const DatabaseReader* reader) {
 // that a 32-bit build wraps; the stream's count is whole and at most one
 // byte away.
 void reportParseError(DatabaseReader* reader, size_t position, const char* message) {
-  if (reader->stream.failed) return reportReadError(reader);
+  if (reader->stream.failed) {
+    reportReadError(reader);
+    return;
+  }
   ByteStream* stream = &reader->stream;
   uint64_t consumed = offsetOf(*stream, stream->cursor);
   auto behind =
@@ -512,7 +515,7 @@ struct EntrySearch {
   FileIdentity source;
   // The main source's last path component, as UTF-8: an entry whose file
   // ends otherwise is not resolved.
-  char sourceName[1024];
+  char sourceFileName[1024];
   // Room for an entry's resolved file, kWorkBufferChars units.
   char16_t* path;
   uint64_t choice;
@@ -551,7 +554,7 @@ bool keepEntry(const CompileEntry& entry, CompileEntry* kept) {
 // Counts the entries that compile the main source and keeps the chosen one.
 bool visitCandidate(const CompileEntry& entry, void* context) {
   auto* search = static_cast<EntrySearch*>(context);
-  if (!sameAsciiFolded(lastComponent(entry.file), search->sourceName)) return true;
+  if (!sameAsciiFolded(lastComponent(entry.file), search->sourceFileName)) return true;
   if (resolveEntryPath(entry.directory, entry.file, search->path) == 0) return true;
   FileIdentity identity;
   if (!identityOfPath(search->path, &identity) || !(identity == search->source)) return true;
@@ -589,10 +592,11 @@ int beginSearch(const char16_t* sourcePath, const char* sourceName, const char* 
   for (const char16_t* at = sourcePath; *at != 0; ++at) {
     if (*at == u'\\') last = at + 1;
   }
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, last, -1, search->sourceName,
-                                  static_cast<int>(sizeof search->sourceName), nullptr, nullptr);
+  int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, last, -1, search->sourceFileName,
+                          static_cast<int>(sizeof search->sourceFileName), nullptr, nullptr);
   // A name too long for any file system matches no entry.
-  if (bytes == 0) search->sourceName[0] = 0;
+  if (bytes == 0) search->sourceFileName[0] = 0;
   search->path =
       static_cast<char16_t*>(::operator new(kWorkBufferChars * sizeof(char16_t), std::nothrow));
   if (search->path != nullptr) return 1;
