@@ -17,7 +17,6 @@
 
 #include "../output/diagnostics.h"
 #include "../output/run_state.h"
-#include "../platform/full_path.h"
 #include "entry_path.h"
 
 namespace {
