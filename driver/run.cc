@@ -26,15 +26,6 @@
 
 namespace {
 
-// True when `name` is a directory, which opens as no file: saying so beats
-// the system's "access denied".
-bool namesDirectory(const char* name) {
-  oemToWide(name, ConvBuffer.wide, kWorkBufferChars);
-  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
-  DWORD attributes = GetFileAttributesW(ResultBuffer.wide);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // The identity of the file behind standard input or output; 0 when unknown.
 int identityOfStandardHandle(DWORD which, FileIdentity* identity) {
   HANDLE copy = copyStandardHandle(which);

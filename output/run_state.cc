@@ -39,6 +39,13 @@ int identityOfPath(const char16_t* path, FileIdentity* identity) {
                           identity);
 }
 
+bool namesDirectory(const char* name) {
+  oemToWide(name, ConvBuffer.wide, kWorkBufferChars);
+  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  DWORD attributes = GetFileAttributesW(ResultBuffer.wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {
   size_t suffixLength = wideLength(suffix);
   size_t count = length + suffixLength + 1;

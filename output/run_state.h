@@ -55,6 +55,10 @@ extern WorkBuffer ResultBuffer;
 int identityOfNamedFile(const char* name, FileIdentity* identity);
 int identityOfPath(const char16_t* path, FileIdentity* identity);
 
+// True when the name `name` (narrow, links followed) is a directory, which
+// opens as no file. Uses ConvBuffer and ResultBuffer.
+bool namesDirectory(const char* name);
+
 // A new entry holding `length` characters of `text` followed by `suffix`.
 // Returns 0 when no memory can be had.
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry);

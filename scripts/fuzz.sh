@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 #
 # SECONDS     how long each target runs (default 60)
-# TARGET      options, scan or full_path (default: all three)
+# TARGET      options, scan, full_path or compile_database (default: all four)
 # TUFLAT_FUZZ_BUILD_DIR  build folder (default: build-fuzz)
 # TUFLAT_FUZZ_ARGS       more libFuzzer flags, e.g. "-max_len=65536 -jobs=2"
 #
@@ -17,7 +17,7 @@ build=${TUFLAT_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(options scan full_path)
+[ ${#targets[@]} -gt 0 ] || targets=(options scan full_path compile_database)
 
 # libFuzzer comes with clang's runtime libraries (Debian: libclang-rt-dev).
 probe=$(mktemp -d)
