@@ -17,6 +17,7 @@
 
 #include "../output/diagnostics.h"
 #include "../output/run_state.h"
+#include "../platform/full_path.h"
 #include "entry_path.h"
 
 namespace {
@@ -515,8 +516,16 @@ struct EntrySearch {
   // The main source's last path component, as UTF-8: an entry whose file
   // ends otherwise is not resolved.
   char sourceFileName[1024];
-  // Room for an entry's resolved file, kWorkBufferChars units.
+  // Every entry is resolved, whatever its file's last component: a second
+  // pass, for a source that the database names through a link of another name.
+  bool anyName;
+  // The database's folder, as UTF-8 ending in a separator, which a relative
+  // `directory` is taken against.
+  const char* databaseFolder;
+  // Room for an entry's resolved file, kWorkBufferChars units, and for a
+  // relative directory joined to the database's folder, kWorkBufferBytes.
   char16_t* path;
+  char* directory;
   uint64_t choice;
   uint64_t matches;
   CompileEntry* picked;
@@ -550,10 +559,27 @@ bool keepEntry(const CompileEntry& entry, CompileEntry* kept) {
   return true;
 }
 
+// The entry's directory; a relative one joined to the database's folder, in
+// search->directory. Null when that does not fit.
+const char* placedDirectory(const EntrySearch& search, const char* directory) {
+  if (isAbsoluteEntryPath(directory)) return directory;
+  size_t folder = strlen(search.databaseFolder);
+  size_t length = strlen(directory);
+  if (folder + length >= kWorkBufferBytes) return nullptr;
+  memcpy(search.directory, search.databaseFolder, folder);
+  memcpy(search.directory + folder, directory, length + 1);
+  return search.directory;
+}
+
 // Counts the entries that compile the main source and keeps the chosen one.
-bool visitCandidate(const CompileEntry& entry, void* context) {
+bool visitCandidate(const CompileEntry& found, void* context) {
   auto* search = static_cast<EntrySearch*>(context);
-  if (!sameAsciiFolded(lastComponent(entry.file), search->sourceFileName)) return true;
+  if (!search->anyName && !sameAsciiFolded(lastComponent(found.file), search->sourceFileName)) {
+    return true;
+  }
+  CompileEntry entry = found;
+  entry.directory = placedDirectory(*search, found.directory);
+  if (entry.directory == nullptr) return true;
   if (resolveEntryPath(entry.directory, entry.file, search->path) == 0) return true;
   FileIdentity identity;
   if (!identityOfPath(search->path, &identity) || !(identity == search->source)) return true;
@@ -578,6 +604,22 @@ int64_t readFromFile(char* buffer, size_t room, void* context) {
   return error == NO_ERROR || error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
+// The folder of the database `name`, resolved, as UTF-8 ending in a
+// separator; null when no memory can be had. Freed with delete[].
+const char* folderOf(const char* name) {
+  oemToWide(name, ConvBuffer.wide, kWorkBufferChars);
+  size_t length = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  while (length > 0 && ResultBuffer.wide[length - 1] != u'\\') --length;
+  ResultBuffer.wide[length] = 0;
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, ResultBuffer.wide, -1, nullptr, 0, nullptr, nullptr);
+  auto* folder = new (std::nothrow) char[bytes > 0 ? bytes : 1];
+  if (folder == nullptr) return nullptr;
+  folder[0] = 0;
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, ResultBuffer.wide, -1, folder, bytes, nullptr, nullptr);
+  return folder;
+}
+
 // Prepares the search for `sourcePath`: its identity and its last component.
 // 0 after saying why.
 int beginSearch(const char16_t* sourcePath, const char* sourceName, const char* databaseName,
@@ -598,9 +640,29 @@ int beginSearch(const char16_t* sourcePath, const char* sourceName, const char* 
   if (bytes == 0) search->sourceFileName[0] = 0;
   search->path =
       static_cast<char16_t*>(::operator new(kWorkBufferChars * sizeof(char16_t), std::nothrow));
-  if (search->path != nullptr) return 1;
+  search->directory = static_cast<char*>(::operator new(kWorkBufferBytes, std::nothrow));
+  search->databaseFolder = folderOf(databaseName);
+  if (search->path != nullptr && search->directory != nullptr &&
+      search->databaseFolder != nullptr) {
+    return 1;
+  }
   complain("not enough memory to read the compilation database '%s'", databaseName);
   return 0;
+}
+
+void endSearch(EntrySearch* search) {
+  ::operator delete(search->path);
+  ::operator delete(search->directory);
+  delete[] search->databaseFolder;
+}
+
+// Reads the database once for the search. 0 after saying why.
+int readForSearch(const char* databaseName, EntrySearch* search) {
+  HANDLE file = openOrComplain(databaseName, GENERIC_READ, OPEN_EXISTING, "compilation database");
+  int whole = file != INVALID_HANDLE_VALUE &&
+              readCompileDatabase(readFromFile, file, databaseName, visitCandidate, search);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return whole;
 }
 
 // Says which entry was picked when several compile the source, or why none was.
@@ -647,12 +709,16 @@ int findCompileEntry(const char* databaseName, const char16_t* sourcePath, const
   EntrySearch search = {};
   search.choice = choice;
   search.picked = entry;
-  if (!beginSearch(sourcePath, sourceName, databaseName, &search)) return 0;
-  HANDLE file = openOrComplain(databaseName, GENERIC_READ, OPEN_EXISTING, "compilation database");
-  int whole = file != INVALID_HANDLE_VALUE &&
-              readCompileDatabase(readFromFile, file, databaseName, visitCandidate, &search);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  ::operator delete(search.path);
+  if (!beginSearch(sourcePath, sourceName, databaseName, &search)) {
+    endSearch(&search);
+    return 0;
+  }
+  int whole = readForSearch(databaseName, &search);
+  if (whole && search.matches == 0 && !search.noMemory) {
+    search.anyName = true;
+    whole = readForSearch(databaseName, &search);
+  }
+  endSearch(&search);
   if (!whole) return 0;
   if (search.noMemory) {
     complain(

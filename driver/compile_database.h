@@ -52,10 +52,12 @@ const char* databasePath(const char* path);
 // its `directory`, names the same file as `sourcePath` (a resolved wide
 // path), by file identity, so other spellings and links match too. With
 // `choice` 0 the first match is taken, with a warning when there are more;
-// with N, the Nth. Returns 1 with *entry filled; 0 after saying why on
-// standard error (no such entry, or the database cannot be read).
-// `sourcePath` is read first, and may lie in a work buffer; ConvBuffer is
-// then used.
+// with N, the Nth. A relative `directory` is taken against the database's
+// folder, and the entry filled holds it so. When no entry's file has the
+// source's last name, every entry is tried, for a link of another name.
+// Returns 1 with *entry filled; 0 after saying why on standard error (no
+// such entry, or the database cannot be read). `sourcePath` is read first,
+// and may lie in a work buffer; ConvBuffer and ResultBuffer are then used.
 int findCompileEntry(const char* databaseName, const char16_t* sourcePath, const char* sourceName,
                      uint64_t choice, CompileEntry* entry);
 

@@ -44,8 +44,8 @@ TEST_F(CompileCommands, TheEntrysOptionsComeFirstAndForcedIncludesBeforeTheFirst
   writeDatabase(
       "\"gcc\", \"-iquote\", \"../quoted\", \"-I../inc\", \"-DX=2\", \"-DY\", \"-UZ\", \"-DW\","
       " \"-UW\", \"-include\", \"forced.h\", \"-c\", \"../src/a.c\", \"-o\", \"a.o\"");
-  std::vector<std::string> arguments = {"--expand-angle", "-p", "build", "opts.txt", "src/a.c",
-                                        "-o", "out.c", "-Ilast", "-DLAST"};
+  std::vector<std::string> arguments = {
+      "--expand-angle", "-p", "build", "opts.txt", "src/a.c", "-o", "out.c", "-Ilast", "-DLAST"};
   ToolRun run = runTool(arguments, dir.path());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
@@ -105,9 +105,8 @@ TEST_F(CompileCommands, ARunThatCannotTakeItsOptionsStopsBeforeTheOutput) {
   EXPECT_EQ(missingForced.status, 1);
   EXPECT_NE(missingForced.err.find("nowhere.h"), std::string::npos) << missingForced.err;
 
-  ToolRun noEntry =
-      runTool({"--compile-commands", "build/compile_commands.json", "src/b.c", "-o", "out.c"},
-              dir.path());
+  ToolRun noEntry = runTool(
+      {"--compile-commands", "build/compile_commands.json", "src/b.c", "-o", "out.c"}, dir.path());
   EXPECT_EQ(noEntry.status, 1);
   EXPECT_NE(noEntry.err.find("src/b.c"), std::string::npos) << noEntry.err;
 
@@ -133,8 +132,8 @@ TEST_F(CompileCommands, SeveralEntriesForOneSourceTakeTheFirstOrTheOneChosen) {
   ToolRun second = flatten({"--compile-commands-entry", "2"});
   EXPECT_EQ(second.status, 0);
   EXPECT_EQ(dir.read("out.c"), "#define TWO a b\n\n\nint a;\n");
-  EXPECT_NE(second.err.find(programSpelling("build/compile_commands.json") + ":3: warning:"),
-            std::string::npos)
+  // The database is named as the run names it.
+  EXPECT_NE(second.err.find("build/compile_commands.json:3: warning:"), std::string::npos)
       << second.err;
   EXPECT_NE(second.err.find("-imacros"), std::string::npos) << second.err;
   EXPECT_EQ(flatten({"--compile-commands-entry", "3"}).status, 1);

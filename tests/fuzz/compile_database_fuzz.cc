@@ -1,7 +1,9 @@
-// Fuzz target: the compilation database's reader. The input is read twice,
-// in chunks of 1 to 13 bytes and in one piece: both readings must visit the
-// same entries and say the same, every entry must be whole and stand where
-// it says, and a reading that fails must say why in one line.
+// Fuzz target: the compilation database's reader and the splitter of a
+// command into words. The input is read twice, in chunks of 1 to 13 bytes
+// and in one piece: both readings must visit the same entries and say the
+// same, every entry must be whole and stand where it says, and a reading
+// that fails must say why in one line. Every command is split by both rules:
+// its words hold no more bytes than its text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../../driver/command_words.h"
 #include "../../driver/compile_database.h"
 #include "check.h"
 
@@ -56,6 +59,22 @@ bool lineHoldsBrace(const uint8_t* data, size_t size, uint64_t line) {
   return false;
 }
 
+// Splits a command by `rules`: words only from its bytes, none empty unless
+// quoted, and nothing appended when a quote stays open.
+void checkSplit(const char* command, CommandRules rules) {
+  size_t length = strlen(command);
+  WordList list = {};
+  SplitResult result = splitCommandWords(command, length, rules, &list);
+  FUZZ_CHECK(result != SplitResult::NoMemory);
+  if (result == SplitResult::UnbalancedQuote) FUZZ_CHECK(list.count == 0);
+  size_t bytes = 0;
+  for (uint32_t at = 0; at < list.count; ++at) bytes += strlen(list.words[at]);
+  FUZZ_CHECK(bytes <= length);
+  FUZZ_CHECK(list.count <= length / 2 + 1);
+  if (list.count > 0) ::operator delete(list.words[0]);
+  freeWordArray(&list);
+}
+
 bool checkEntry(const CompileEntry& entry, void* context) {
   auto* visits = static_cast<Visits*>(context);
   FUZZ_CHECK(entry.directory != nullptr && entry.file != nullptr);
@@ -67,6 +86,11 @@ bool checkEntry(const CompileEntry& entry, void* context) {
   FUZZ_CHECK(lineHoldsBrace(visits->data, visits->size, entry.line));
   std::string text = std::to_string(entry.line) + '\0' + entry.directory + '\0' + entry.file;
   text += '\0' + std::string(entry.command != nullptr ? entry.command : "");
+  if (entry.command != nullptr) {
+    checkSplit(entry.command, CommandRules::Posix);
+    checkSplit(entry.command, CommandRules::Windows);
+    rulesForCommand(entry.command);
+  }
   for (uint32_t at = 0; at < entry.argumentCount; ++at) {
     FUZZ_CHECK(entry.arguments[at] != nullptr);
     text += '\0' + std::string(entry.arguments[at]);
