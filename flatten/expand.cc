@@ -440,7 +440,8 @@ void writeForcedIncludeComment(const char* name) {
 void expandForcedIncludes() {
   for (uint32_t at = 0; at < config.forcedCount; ++at) {
     writeForcedIncludeComment(config.forcedNames[at]);
-    progressWide("#include: [%s]\n", config.forcedPaths[at].text);
+    // As written; the lines of the search that follow show where it was found.
+    progressBytes("#include: [%s]\n", config.forcedNames[at], strlen(config.forcedNames[at]));
     forcedInclude = at + 1;
     Found found;
     if (!followLead(findQuoted(config.forcedPaths[at].text, nullptr, openChain(), &found), &found)) {
