@@ -32,6 +32,9 @@ enum class Effect : uint8_t {
   PreprocessorOptions,
   // Takes its value, if any, and changes nothing here.
   Skip,
+  // `-Xclang`: passes its value to Clang's front end, where an option that
+  // bears on preprocessing (CMake's `-Xclang -include`) is warned about.
+  FrontEndOption,
   // cl's /link: the words after it are the linker's.
   EndOfOptions,
 };
@@ -81,7 +84,7 @@ constexpr Spelling kGccSpellings[] = {
     {"-MQ", kSeparate, Effect::Skip},
     {"-MJ", kSeparate, Effect::Skip},
     {"-x", kSeparate, Effect::Skip},
-    {"-Xclang", kSeparate, Effect::Skip},
+    {"-Xclang", kSeparate, Effect::FrontEndOption},
     {"-Xlinker", kSeparate, Effect::Skip},
     {"-Xassembler", kSeparate, Effect::Skip},
     {"-Xanalyzer", kSeparate, Effect::Skip},
@@ -122,7 +125,7 @@ constexpr Spelling kClSpellings[] = {
     {"Tc", kSeparate, Effect::Skip},
     {"Tp", kSeparate, Effect::Skip},
     {"o", kSeparate, Effect::Skip},
-    {"Xclang", kSeparate, Effect::Skip},
+    {"Xclang", kSeparate, Effect::FrontEndOption},
 };
 
 // The options gathered from the words, before any path is resolved: a
@@ -189,6 +192,14 @@ bool onlyDependencyOptions(const char* list) {
   }
 }
 
+// True when the GCC option `word` bears on preprocessing.
+bool bearsOnPreprocessing(const char* word) {
+  const Spelling* spelling =
+      findSpelling(kGccSpellings, sizeof kGccSpellings / sizeof *kGccSpellings, word);
+  return spelling != nullptr && spelling->effect != Effect::Skip &&
+         spelling->effect != Effect::FrontEndOption;
+}
+
 // True when `definition` (NAME, NAME=BODY or NAME(PARAMETERS)=BODY) defines `name`.
 bool definesName(const char* definition, const char* name) {
   size_t length = strcspn(definition, "=(");
@@ -230,6 +241,12 @@ int takeOption(Effect effect, const char* word, char* value, bool separate, cons
       if (effect == Effect::NotFollowed || !onlyDependencyOptions(value)) {
         warnAboutCommand(source, "the argument '%s%s%s' changes preprocessing and is not followed",
                          word, separate ? " " : "", separate ? value : "");
+      }
+      return 1;
+    case Effect::FrontEndOption:
+      if (bearsOnPreprocessing(value)) {
+        warnAboutCommand(source, "the argument '%s %s' changes preprocessing and is not followed",
+                         word, value);
       }
       return 1;
     case Effect::Skip:

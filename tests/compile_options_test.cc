@@ -161,12 +161,22 @@ TEST_F(CompileOptionsRead, ArgumentsNotFollowedAreWarnedAboutOnce) {
 
 TEST_F(CompileOptionsRead, ValuesTakenByOptionsAreNeverReadAsOptions) {
   ReadOptions read = this->read(
-      "gcc -o -DA -MF -DB -MT -DC -MQ -DD -x -DE -Xclang -DF -Xlinker -DG -Xassembler -DH "
+      "gcc -o -DA -MF -DB -MT -DC -MQ -DD -x -DE -Xclang -O2 -Xlinker -DG -Xassembler -DH "
       "-arch -DI -target -DJ -aux-info -DK -dumpbase -DL -dumpdir -DM -L -DN -T -DO -u -DP "
       "-z -DQ -e -DR -iprefix -DS -I -DT -o");
   EXPECT_EQ(read.said, "");
   EXPECT_EQ(read.definitions, Texts{});
   EXPECT_EQ(read.directories, Texts{in("-DT")});
+}
+
+TEST_F(CompileOptionsRead, AFrontEndOptionThatBearsOnPreprocessingIsWarnedAbout) {
+  // As CMake writes a precompiled header for Clang.
+  ReadOptions read = this->read("clang -Xclang -include -Xclang cmake_pch.h -c a.c");
+  EXPECT_EQ(read.status, 1);
+  EXPECT_EQ(read.said,
+            "db.json:40: warning: the argument '-Xclang -include' changes preprocessing and is "
+            "not followed\n");
+  EXPECT_EQ(read.forcedNames, Texts{});
 }
 
 }  // namespace
