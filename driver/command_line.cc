@@ -41,11 +41,10 @@ Request stopWithUsage(const char* format, const char* argument) {
   return Request::Stop;
 }
 
-// The names in the order given: those before `--`, then those after it.
+// The names in the order given, before `--` and after it.
 struct Operands {
   const char** names;
   int count;
-  int beforeDashes;
 };
 
 // Reads the flag arguments[*at], and its value when it takes one; a
@@ -134,9 +133,8 @@ Request placeOperands(const Operands& operands, CommandLine* line) {
   line->optionName = operands.names[0];
   line->sourceName = operands.names[1];
   line->outputName = operands.names[2];
-  // Names after `--` beyond the third are ignored without a word, as they
-  // always were; others are likely a slip.
-  for (int at = 3; at < operands.beforeDashes; ++at) {
+  // A name beyond the third is likely a slip, before `--` or after it.
+  for (int at = 3; at < operands.count; ++at) {
     complain("warning: the argument '%s' after OUTPUT is ignored", operands.names[at]);
   }
   return Request::Flatten;
@@ -149,7 +147,7 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
   auto* patterns = new (std::nothrow) const char*[listRoom];
   line->includeDirectories = new (std::nothrow) const char*[listRoom];
   line->definitions = new (std::nothrow) const char*[listRoom];
-  Operands operands = {new (std::nothrow) const char*[listRoom], 0, -1};
+  Operands operands = {new (std::nothrow) const char*[listRoom], 0};
   if (patterns == nullptr || line->includeDirectories == nullptr || line->definitions == nullptr ||
       operands.names == nullptr) {
     complain("not enough memory");
@@ -158,17 +156,17 @@ Request readCommandLine(int argumentCount, char** arguments, CommandLine* line) 
   line->modes.noExpand = patterns;
 
   Request request = Request::Flatten;
+  bool flagsEnded = false;
   for (int at = 1; at < argumentCount && request == Request::Flatten; ++at) {
     const char* argument = arguments[at];
-    if (operands.beforeDashes < 0 && is(argument, "--")) {
-      operands.beforeDashes = operands.count;
-    } else if (operands.beforeDashes >= 0 || !isFlag(argument)) {
+    if (!flagsEnded && is(argument, "--")) {
+      flagsEnded = true;
+    } else if (flagsEnded || !isFlag(argument)) {
       operands.names[operands.count++] = argument;
     } else {
       request = readFlag(argumentCount, arguments, &at, patterns, line);
     }
   }
-  if (operands.beforeDashes < 0) operands.beforeDashes = operands.count;
   if (request == Request::Flatten) request = placeOperands(operands, line);
   line->modes.mainSourceFromStandardInput =
       request == Request::Flatten && is(line->sourceName, "-");

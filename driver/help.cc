@@ -33,7 +33,7 @@ main source's directory, then the /I directories in order; the first file
 that opens is used. Angle includes are copied and only reported.
 
 Flags may stand before, between or after the names; -- ends them. Names
-after the third are ignored, each with a warning (after --, silently):
+after the third are ignored, each with a warning (after -- too):
   -o OUTPUT, -oOUTPUT  write OUTPUT; -o - writes the flattened text to
                        standard output, and the progress account to standard
                        error (as when OUTPUT is the file standard output
