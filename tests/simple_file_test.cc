@@ -108,3 +108,28 @@ TEST_F(FileSize, TheFilePositionIsKept) {
 }
 
 }  // namespace
+
+namespace {
+
+mode_t modeOf(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A file made new is the run's temporary output: no one else may read it
+// before it takes its name and the mode of a new file there.
+TEST(TemporaryFile, IsPrivateUntilMovedToItsName) {
+  ScratchDirectory dir;
+  std::string temporary = dir.path() + "/out.c.tmp";
+  std::string named = dir.path() + "/out.c";
+  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 7, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_EQ(modeOf(temporary), 0600u);
+  mode_t mask = umask(0);
+  umask(mask);
+  ASSERT_TRUE(MoveFileExA(temporary.c_str(), named.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(modeOf(named), 0666u & ~mask);
+}
+
+}  // namespace

@@ -311,9 +311,12 @@ HANDLE openLinuxPath(const char* path, DWORD access, DWORD creation) {
   // reads that follow simply find its end.
   bool readOnly = reads && !writes;
   if (readOnly) flags |= O_NONBLOCK;
+  // A file made new is the tool's temporary one: private to its owner until
+  // MoveFileExA or ReplaceFileA gives it its name and mode.
+  mode_t mode = creation == CREATE_NEW ? 0600 : 0666;
   int descriptor;
   do {
-    descriptor = open(path, flags, 0666);
+    descriptor = open(path, flags, mode);
   } while (descriptor < 0 && errno == EINTR);
   if (descriptor < 0) {
     failWithErrno();
@@ -471,6 +474,10 @@ BOOL DeleteFileA(const char* name) {
 
 BOOL MoveFileExA(const char* from, const char* to, DWORD flags) {
   if (flags != MOVEFILE_REPLACE_EXISTING) return fail(ERROR_INVALID_PARAMETER);
+  // The file takes the mode a file created under its new name would have.
+  mode_t mask = umask(0);
+  umask(mask);
+  if (chmod(from, 0666 & ~mask) != 0) return failWithErrno();
   return rename(from, to) == 0 || failWithErrno();
 }
 

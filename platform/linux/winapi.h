@@ -71,7 +71,8 @@ struct SECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 
 // Opens with O_PATH when the access is 0 (enough to identify a file), never
-// opens a directory, and supports OPEN_EXISTING, CREATE_ALWAYS and CREATE_NEW.
+// opens a directory, and supports OPEN_EXISTING, CREATE_ALWAYS and CREATE_NEW
+// (whose file only its owner may read or write).
 // A file created gets mode 0666 less the umask. A FIFO opened for reading
 // does not wait for a writer.
 HANDLE CreateFileA(const char* name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
@@ -95,6 +96,8 @@ DWORD GetCurrentProcessId();
 // Names, narrow and native, as CreateFileA takes them.
 BOOL DeleteFileA(const char* name);
 // Only with MOVEFILE_REPLACE_EXISTING: a rename, which replaces a file at `to`.
+// The file takes the mode of a file created new at `to` (0666 less the
+// umask): what it moves is a temporary file that CREATE_NEW made private.
 BOOL MoveFileExA(const char* from, const char* to, DWORD flags);
 // Renames `replacement` over `replaced`, which must exist and whose mode,
 // owner and group (as far as the process may set them) it takes first, as
