@@ -27,7 +27,8 @@ struct CommandLine {
   // --no-warnings, -w: no diagnostic lines on standard error.
   bool noWarnings = false;
   // -p, --compile-commands: the compilation database, or a directory holding
-  // one; null when none is given.
+  // one, which the run replaces with the database's own name; null when none
+  // is given.
   const char* compileCommands = nullptr;
   // --compile-commands-entry N: which of the entries for SOURCE, from 1; 0
   // for the first.

@@ -151,6 +151,11 @@ TextEntry* newEntries(uint32_t count) {
       ::operator new((static_cast<size_t>(count) + 1) * sizeof(TextEntry), std::nothrow));
 }
 
+// The build's entries, of which there may be none, and no table then.
+void copyEntries(const TextEntry* entries, uint32_t count, TextEntry* table) {
+  if (count > 0) memcpy(table, entries, count * sizeof(TextEntry));
+}
+
 // The options of a kind the option file gives; with a table, filled into it.
 uint32_t collectFileOptions(const OptionText& options, OptionKind kind, TextEntry* table) {
   char letter = kind == OptionKind::Paths ? 'I' : 'D';
@@ -175,7 +180,7 @@ int makeDefineList(const OptionText& options, const CommandLine& command,
                      command.definitionCount;
   DefineList.entries = newEntries(defines);
   if (DefineList.entries == nullptr) return 0;
-  memcpy(DefineList.entries, build.definitions, build.definitionCount * sizeof(TextEntry));
+  copyEntries(build.definitions, build.definitionCount, DefineList.entries);
   if (!fillOptions(options, OptionKind::Defines, command.definitions, command.definitionCount,
                    DefineList.entries + build.definitionCount)) {
     return 0;
@@ -208,7 +213,7 @@ int readInputs(const CommandLine& command, const CompileOptions& build, SourceFi
   if (SearchList.entries == nullptr || !locateMainSource(sourceName)) return outOfMemory();
   if (!openMainSource(command, mainSource)) return 1;
   readSource(mainSource, CandidateBuffer.wide);
-  memcpy(SearchList.entries + 2, build.directories, build.directoryCount * sizeof(TextEntry));
+  copyEntries(build.directories, build.directoryCount, SearchList.entries + 2);
   QuoteOnlySlots = build.quoteOnlyCount;
   if (!fillOptions(options, OptionKind::Paths, command.includeDirectories, command.includeCount,
                    SearchList.entries + 2 + build.directoryCount)) {
@@ -226,20 +231,19 @@ int readBuildOptions(CommandLine* command, CompileOptions* build) {
     complain("a compilation database names no entry for standard input; name SOURCE as a file");
     return 0;
   }
-  const char* database = databasePath(command->compileCommands);
+  // Kept until the process exits, like the entry's texts and the tables
+  // made from them.
+  command->compileCommands = databasePath(command->compileCommands);
+  const char* database = command->compileCommands;
+  // The search reads the source's path before it uses the work buffers.
   oemToWide(command->sourceName, ConvBuffer.wide, kWorkBufferChars);
-  size_t length = resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
-  auto* sourcePath = new (std::nothrow) char16_t[length + 1];
-  if (sourcePath == nullptr) {
-    outOfMemory();
+  resolveFullPath(ConvBuffer.wide, ResultBuffer.wide, kWorkBufferBytes);
+  static CompileEntry entry;
+  if (!findCompileEntry(database, ResultBuffer.wide, command->sourceName,
+                        command->compileCommandsEntry, &entry) ||
+      !readCompileOptions(entry, database, build)) {
     return 0;
   }
-  memcpy(sourcePath, ResultBuffer.wide, (length + 1) * sizeof(char16_t));
-  CompileEntry entry;
-  int found = findCompileEntry(database, sourcePath, command->sourceName,
-                               command->compileCommandsEntry, &entry);
-  delete[] sourcePath;
-  if (!found || !readCompileOptions(entry, database, build)) return 0;
   RunConfig& modes = command->modes;
   modes.forcedPaths = build->forcedPaths;
   modes.forcedNames = build->forcedNames;
@@ -276,7 +280,7 @@ void writeHead(const SourceFile& mainSource) {
 int flattenAndFinish(const CommandLine& command, SourceFile* mainSource) {
   const char* dependencyName = command.modes.dependencyName;
   if (dependencyName != nullptr && command.compileCommands != nullptr) {
-    noteInputFile(databasePath(command.compileCommands));
+    noteInputFile(command.compileCommands);
   }
   if (dependencyName != nullptr && command.optionName != nullptr) {
     noteInputFile(command.optionName);
