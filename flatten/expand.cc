@@ -444,7 +444,8 @@ void expandForcedIncludes() {
     progressBytes("#include: [%s]\n", config.forcedNames[at], strlen(config.forcedNames[at]));
     forcedInclude = at + 1;
     Found found;
-    if (!followLead(findQuoted(config.forcedPaths[at].text, nullptr, openChain(), &found), &found)) {
+    if (!followLead(findQuoted(config.forcedPaths[at].text, nullptr, openChain(), &found),
+                    &found)) {
       writeOutputText("!!! NO FILE !!!\n");
       if (config.includeOnce) noteMissingHeader();
       warnAtInclude(Diagnostic::NotFound, "cannot be opened; wrote !!! NO FILE !!!");

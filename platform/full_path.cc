@@ -59,8 +59,7 @@ int oemToWide(const char* text, char16_t* wide, size_t wideChars) {
 
 namespace {
 
-int toWideCounted(UINT codePage, const char* text, size_t bytes, char16_t* wide,
-                  size_t wideChars) {
+int toWideCounted(UINT codePage, const char* text, size_t bytes, char16_t* wide, size_t wideChars) {
   if (bytes > INT_MAX) return -1;
   if (bytes == 0) {
     if (wideChars > 0) wide[0] = 0;
