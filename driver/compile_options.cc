@@ -22,6 +22,8 @@ enum class Effect : uint8_t {
   SystemDirectory,
   AfterDirectory,
   Define,
+  // cl's /D, where NAME#VALUE means NAME=VALUE.
+  ClDefine,
   Undefine,
   ForcedInclude,
   Sysroot,
@@ -114,7 +116,7 @@ constexpr Spelling kClSpellings[] = {
     {"I", kJoinedOrSeparate, Effect::IncludeDirectory},
     {"external:I", kJoinedOrSeparate, Effect::SystemDirectory},
     {"imsvc", kJoinedOrSeparate, Effect::SystemDirectory},
-    {"D", kJoinedOrSeparate, Effect::Define},
+    {"D", kJoinedOrSeparate, Effect::ClDefine},
     {"U", kJoinedOrSeparate, Effect::Undefine},
     {"FI", kJoinedOrSeparate, Effect::ForcedInclude},
     {"u", kNoValue, Effect::NotFollowed},
@@ -224,6 +226,11 @@ int undefine(Gathered* gathered, char* name) {
 int takeOption(Effect effect, const char* word, char* value, bool separate, const Source& source,
                Gathered* gathered) {
   switch (effect) {
+    case Effect::ClDefine: {
+      char* separator = value + strcspn(value, "=#");
+      if (*separator == '#') *separator = '=';
+      return appendWord(&gathered->defines, value);
+    }
     case Effect::Define:
       return appendWord(&gathered->defines, value);
     case Effect::Undefine:

@@ -111,8 +111,9 @@ TEST_F(CompileOptionsRead, ClSpellingsOnlyForClCommands) {
             (Texts{"#undef V", "#define Y 2", "#define Z 1", "#define W 1", "#define K 1"}));
   EXPECT_EQ(read.forcedNames, (Texts{"f.h", "g.h", "h.h"}));
   EXPECT_EQ(read.forcedPaths, (Texts{in("f.h"), in("g.h"), in("h.h")}));
-  read = this->read("", {"ccache", "clang-cl", "/DX", "-FI", "f.h", "/Iinc"});
-  EXPECT_EQ(read.definitions, Texts{"#define X 1"});
+  // cl's NAME#VALUE is NAME=VALUE; a later `#` is the value's.
+  read = this->read("", {"ccache", "clang-cl", "/DX", "/DN#2", "/DS=a#b", "-FI", "f.h", "/Iinc"});
+  EXPECT_EQ(read.definitions, (Texts{"#define X 1", "#define N 2", "#define S a#b"}));
   EXPECT_EQ(read.forcedNames, Texts{"f.h"});
   EXPECT_EQ(read.directories, Texts{in("inc")});
   // A path that begins with /U or /I is no option for GCC.
