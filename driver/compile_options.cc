@@ -337,7 +337,9 @@ int makeDirectories(const Gathered& gathered, const CompileEntry& entry, Compile
 }
 
 // `#undef` lines first, then `#define` lines: an `#undef` is only kept for a
-// name that no earlier definition set, so the order keeps the meaning.
+// name that no earlier definition set, so the order keeps the meaning. Their
+// bytes are taken as OEM text, which the define block writes back byte for
+// byte; read as UTF-8, what the OEM code page lacks would be lost there.
 int makeDefinitions(const Gathered& gathered, CompileOptions* options) {
   static const char kUndef[] = "#undef ";
   options->definitions =
@@ -347,12 +349,12 @@ int makeDefinitions(const Gathered& gathered, CompileOptions* options) {
     const char* pieces[] = {kUndef, gathered.undefines.words[at]};
     size_t pieceBytes[] = {sizeof kUndef - 1, strlen(pieces[1])};
     TextEntry* made = &options->definitions[options->definitionCount];
-    if (!makeEntryFromPieces(pieces, pieceBytes, 2, utf8ToWideCounted, made)) return 0;
+    if (!makeEntryFromPieces(pieces, pieceBytes, 2, made)) return 0;
     ++options->definitionCount;
   }
   for (uint32_t at = 0; at < gathered.defines.count; ++at) {
     TextEntry* made = &options->definitions[options->definitionCount];
-    if (!makeDefineEntry(gathered.defines.words[at], "1", utf8ToWideCounted, made)) return 0;
+    if (!makeDefineEntry(gathered.defines.words[at], "1", made)) return 0;
     ++options->definitionCount;
   }
   return 1;

@@ -113,10 +113,10 @@ void warnAboutIgnoredLines(const char* name, const char* text, uint64_t count) {
 }  // namespace
 
 int makeEntryFromPieces(const char* const* pieces, const size_t* pieceBytes, int count,
-                        TextConversion convert, TextEntry* entry) {
+                        TextEntry* entry) {
   size_t needed = 0;
   for (int piece = 0; piece < count; ++piece) {
-    int units = convert(pieces[piece], pieceBytes[piece], nullptr, 0);
+    int units = oemToWideCounted(pieces[piece], pieceBytes[piece], nullptr, 0);
     if (units < 0) return 0;
     needed += static_cast<size_t>(units);
   }
@@ -128,22 +128,21 @@ int makeEntryFromPieces(const char* const* pieces, const size_t* pieceBytes, int
   text[0] = 0;
   for (int piece = 0; piece < count; ++piece) {
     length += static_cast<size_t>(
-        convert(pieces[piece], pieceBytes[piece], text + length, needed + 1 - length));
+        oemToWideCounted(pieces[piece], pieceBytes[piece], text + length, needed + 1 - length));
   }
   entry->text = text;
   entry->count = static_cast<uint32_t>(length + 1);
   return 1;
 }
 
-int makeDefineEntry(const char* value, const char* bareBody, TextConversion convert,
-                    TextEntry* entry) {
+int makeDefineEntry(const char* value, const char* bareBody, TextEntry* entry) {
   const char* equals = strchr(value, '=');
   size_t nameBytes = equals != nullptr ? static_cast<size_t>(equals - value) : strlen(value);
   const char* body = equals != nullptr ? equals + 1 : bareBody;
   const char* pieces[] = {kDefine, value, " ", body};
   size_t pieceBytes[] = {sizeof kDefine - 1, nameBytes, *body != 0 || equals != nullptr ? 1u : 0u,
                          strlen(body)};
-  return makeEntryFromPieces(pieces, pieceBytes, 4, convert, entry);
+  return makeEntryFromPieces(pieces, pieceBytes, 4, entry);
 }
 
 uint64_t normaliseOptionText(char* buffer, uint64_t count) {
@@ -193,9 +192,8 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
         char saved = text[lineEnd];
         text[lineEnd] = 0;
         const char* value = text + lineStart + 2;
-        int made = kind == OptionKind::Paths
-                       ? makePathEntry(value, &table[found])
-                       : makeDefineEntry(value, "", oemToWideCounted, &table[found]);
+        int made = kind == OptionKind::Paths ? makePathEntry(value, &table[found])
+                                             : makeDefineEntry(value, "", &table[found]);
         text[lineEnd] = saved;
         if (!made) return found;
       }
@@ -209,9 +207,8 @@ uint32_t collectOptions(char* text, uint64_t length, char letter, TextEntry* tab
 uint32_t collectCommandLineOptions(const char* const* values, uint32_t count, TextEntry* table,
                                    OptionKind kind) {
   for (uint32_t at = 0; at < count; ++at) {
-    int made = kind == OptionKind::Paths
-                   ? makePathEntry(values[at], &table[at])
-                   : makeDefineEntry(values[at], "1", oemToWideCounted, &table[at]);
+    int made = kind == OptionKind::Paths ? makePathEntry(values[at], &table[at])
+                                         : makeDefineEntry(values[at], "1", &table[at]);
     if (!made) return at;
   }
   return count;

@@ -17,21 +17,16 @@ struct OptionText {
   uint64_t length;
 };
 
-// Converts `bytes` bytes of text to wide text, as oemToWideCounted and
-// utf8ToWideCounted do.
-using TextConversion = int (*)(const char* text, size_t bytes, char16_t* wide, size_t wideChars);
-
-// A new entry holding pieces[0, count), of pieceBytes bytes each, converted
+// A new entry holding pieces[0, count), of pieceBytes bytes each, OEM text,
 // one after another. Returns 0 when a piece cannot be converted or no memory
 // can be had.
 int makeEntryFromPieces(const char* const* pieces, const size_t* pieceBytes, int count,
-                        TextConversion convert, TextEntry* entry);
+                        TextEntry* entry);
 
 // The define text `#define NAME BODY` for the value `NAME[=BODY]`; `bareBody`
 // stands for the body when the value has no `=`. An empty body after `=`
 // keeps the space after the name.
-int makeDefineEntry(const char* value, const char* bareBody, TextConversion convert,
-                    TextEntry* entry);
+int makeDefineEntry(const char* value, const char* bareBody, TextEntry* entry);
 
 // Rewrites buffer[0, count) in place: CRs and comments dropped, spacing runs
 // made one space, blank lines dropped. Returns the new length.
