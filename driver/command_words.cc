@@ -9,6 +9,7 @@
 #include "../output/run_state.h"
 #include "../platform/os.h"
 #include "../platform/simple_file.h"
+#include "../search/source_file.h"
 #include "entry_path.h"
 
 namespace {
@@ -21,27 +22,13 @@ bool isBlank(char byte) {
          byte == '\f';
 }
 
-char asciiLower(char byte) {
-  return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
-
-bool equalIgnoringCase(const char* a, const char* b, size_t length) {
-  for (size_t at = 0; at < length; ++at) {
-    if (asciiLower(a[at]) != asciiLower(b[at])) return false;
-  }
-  return true;
-}
-
 // True when the last path component of `word`, without `.exe`, is `program`
 // in any case.
 bool namesProgram(const char* word, const char* program) {
-  const char* name = word;
-  for (const char* at = word; *at != 0; ++at) {
-    if (*at == '/' || *at == '\\') name = at + 1;
-  }
+  const char* name = lastPathComponent(word);
   size_t length = strlen(name);
-  if (length >= 4 && equalIgnoringCase(name + length - 4, ".exe", 4)) length -= 4;
-  return length == strlen(program) && equalIgnoringCase(name, program, length);
+  if (length >= 4 && sameIgnoringAsciiCase(name + length - 4, ".exe", 4)) length -= 4;
+  return length == strlen(program) && sameIgnoringAsciiCase(name, program, length);
 }
 
 bool isLauncher(const char* word) {
@@ -234,7 +221,7 @@ int readResponseFile(const Expansion& expansion, const char* name, WordList* lis
     return warnUnreadable(expansion, name, "it cannot be read whole");
   }
   // A byte order mark, as editors on Windows write it, is no part of a word.
-  size_t skipped = contents.count >= 3 && memcmp(contents.bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+  size_t skipped = startsWithByteOrderMark(contents) ? sizeof kByteOrderMark : 0;
   int split = splitKept(expansion, contents.bytes + skipped, contents.count - skipped, list,
                         "the response file '", name, "'");
   ::operator delete(contents.bytes);

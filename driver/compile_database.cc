@@ -493,22 +493,11 @@ int readCompileDatabase(ReadBytes read, void* readContext, const char* databaseN
 namespace {
 
 // The last component of a UTF-8 path, after its last `/` or `\`.
-const char* lastComponent(const char* path) {
-  const char* last = path;
-  for (const char* at = path; *at != 0; ++at) {
-    if (*at == '/' || *at == '\\') last = at + 1;
-  }
-  return last;
-}
-
-char foldAscii(char byte) {
-  return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
-}
-
-bool sameAsciiFolded(const char* first, const char* second) {
-  for (; *first != 0 && foldAscii(*first) == foldAscii(*second); ++first, ++second) {
-  }
-  return *first == *second;
+// True when the entry's file has the source's last name, but for ASCII case.
+bool hasSourceFileName(const char* file, const char* sourceFileName) {
+  const char* name = lastPathComponent(file);
+  size_t length = strlen(name);
+  return length == strlen(sourceFileName) && sameIgnoringAsciiCase(name, sourceFileName, length);
 }
 
 struct EntrySearch {
@@ -574,7 +563,7 @@ const char* placedDirectory(const EntrySearch& search, const char* directory) {
 // Counts the entries that compile the main source and keeps the chosen one.
 bool visitCandidate(const CompileEntry& found, void* context) {
   auto* search = static_cast<EntrySearch*>(context);
-  if (!search->anyName && !sameAsciiFolded(lastComponent(found.file), search->sourceFileName)) {
+  if (!search->anyName && !hasSourceFileName(found.file, search->sourceFileName)) {
     return true;
   }
   CompileEntry entry = found;

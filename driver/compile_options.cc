@@ -360,11 +360,6 @@ int makeDefinitions(const Gathered& gathered, CompileOptions* options) {
   return 1;
 }
 
-bool namesFile(const char16_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // True when `name` under the resolved `directory` is a file, whose path is
 // then in ResultBuffer.
 bool fileUnder(const TextEntry& directory, const char* name) {

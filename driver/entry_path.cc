@@ -16,6 +16,24 @@ size_t unresolvable(char16_t* destination) {
 
 }  // namespace
 
+const char* lastPathComponent(const char* path) {
+  const char* last = path;
+  for (const char* at = path; *at != 0; ++at) {
+    if (*at == '/' || *at == '\\') last = at + 1;
+  }
+  return last;
+}
+
+bool sameIgnoringAsciiCase(const char* a, const char* b, size_t length) {
+  auto lower = [](char byte) {
+    return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte;
+  };
+  for (size_t at = 0; at < length; ++at) {
+    if (lower(a[at]) != lower(b[at])) return false;
+  }
+  return true;
+}
+
 bool isAbsoluteEntryPath(const char* path) {
   bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
   return path[0] == '/' || path[0] == '\\' || (letter && path[1] == ':');

@@ -5,6 +5,13 @@
 
 #include <cstddef>
 
+// The last component of `path`: what follows its last `/` or `\`.
+const char* lastPathComponent(const char* path);
+
+// True when a[0, length) and b[0, length) differ at most in ASCII case, as
+// names of programs and files on Windows compare.
+bool sameIgnoringAsciiCase(const char* a, const char* b, size_t length);
+
 // True when `path` needs no directory: it begins with a separator or a drive.
 bool isAbsoluteEntryPath(const char* path);
 

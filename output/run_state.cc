@@ -46,6 +46,11 @@ bool namesDirectory(const char* name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool namesFile(const char16_t* path) {
+  DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 int makeTextEntry(const char16_t* text, size_t length, const char16_t* suffix, TextEntry* entry) {
   size_t suffixLength = wideLength(suffix);
   size_t count = length + suffixLength + 1;

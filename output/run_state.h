@@ -58,6 +58,8 @@ int identityOfPath(const char16_t* path, FileIdentity* identity);
 // True when the name `name` (narrow, links followed) is a directory, which
 // opens as no file. Uses ConvBuffer and ResultBuffer.
 bool namesDirectory(const char* name);
+// True when the resolved `path` names a file that is no directory.
+bool namesFile(const char16_t* path);
 
 // A new entry holding `length` characters of `text` followed by `suffix`.
 // Returns 0 when no memory can be had.

@@ -125,11 +125,7 @@ const char16_t* compilerCandidate(const char16_t* name) {
   size_t nameLength = wideLength(name);
   for (uint32_t slot = kFirstIncludeDirectorySlot; slot < SearchList.count; ++slot) {
     const char16_t* candidate = candidatePath(slot, name, nameLength);
-    if (candidate == nullptr) continue;
-    DWORD attributes = GetFileAttributesW(candidate);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      return candidate;
-    }
+    if (candidate != nullptr && namesFile(candidate)) return candidate;
   }
   return nullptr;
 }
