@@ -63,7 +63,7 @@ after the third are ignored, each with a warning (after -- too):
                        -include files of the entry that compiled SOURCE from
                        a compilation database (compile_commands.json, or a
                        directory holding one); OPTIONS, -I and -D come after
-                       them; needs -o
+                       them; without OPTIONS, OUTPUT is named with -o
   --compile-commands-entry N
                        take the Nth entry for SOURCE, not the first
   --quiet              no progress account; warnings stay
